@@ -1,0 +1,13 @@
+# Cross build for 32-bit Windows (XP SP3 and later) with the win32-thread-model
+# compilers; the posix model drags in winpthreads and GetTickCount64.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86)
+set(TAVREL_TRIPLE i686-w64-mingw32)
+set(CMAKE_C_COMPILER ${TAVREL_TRIPLE}-gcc-win32)
+set(CMAKE_CXX_COMPILER ${TAVREL_TRIPLE}-g++-win32)
+set(CMAKE_RC_COMPILER ${TAVREL_TRIPLE}-windres)
+set(CMAKE_OBJDUMP ${TAVREL_TRIPLE}-objdump)
+set(CMAKE_FIND_ROOT_PATH /usr/${TAVREL_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)

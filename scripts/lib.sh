@@ -1,0 +1,133 @@
+# Shared by scripts/run, scripts/test and scripts/wine-exec: installing what is
+# missing, the Wine sandboxes, and the virtual display.
+# shellcheck shell=bash
+
+TAVREL_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+TAVREL_BUILD=$TAVREL_ROOT/build
+TAVREL_SANDBOXES=$TAVREL_BUILD/sandbox
+
+say() { printf '%s\n' "$*" >&2; }
+
+# Installs, from Debian's packages, whatever the build and tests need.
+ensure_tools() {
+    local missing=()
+    need() { command -v "$1" >/dev/null 2>&1 || missing+=("$2"); }
+    need cmake cmake
+    need ninja ninja-build
+    need i686-w64-mingw32-g++-win32 g++-mingw-w64-i686-win32
+    need x86_64-w64-mingw32-g++-win32 g++-mingw-w64-x86-64-win32
+    need wine wine
+    [ -x /usr/lib/wine/wine ] || missing+=(wine32:i386)
+    [ -x /usr/lib/wine/wine64 ] || missing+=(wine64)
+    [ -d /usr/share/wine/fonts ] || missing+=(fonts-wine)
+    need Xvfb xvfb
+    need xauth xauth
+    need xdpyinfo x11-utils
+    need import imagemagick
+    need flock util-linux
+    [ -f /usr/include/doctest/doctest.h ] || missing+=(doctest-dev)
+    [ ${#missing[@]} -eq 0 ] && return 0
+
+    say "Installing: ${missing[*]}"
+    local sudo=
+    [ "$(id -u)" -eq 0 ] || sudo=sudo
+    if ! dpkg --print-foreign-architectures | grep -qx i386; then
+        $sudo dpkg --add-architecture i386
+    fi
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
+        "${missing[@]}" >/dev/null
+}
+
+# Configures and builds one architecture: i686 or x86_64.
+build_arch() {
+    local arch=$1
+    if [ ! -f "$TAVREL_BUILD/$arch/build.ninja" ]; then
+        cmake --preset "$arch" -S "$TAVREL_ROOT" >/dev/null
+    fi
+    cmake --build "$TAVREL_BUILD/$arch"
+}
+
+# Points Wine and the XDG folders into one sandbox. Under Wine the recycle
+# bin is $XDG_DATA_HOME/Trash, so HOME must never be the user's.
+sandbox_env() {
+    local winearch=$1 dir
+    dir=$(realpath -m "$2")
+    export WINEARCH=$winearch WINEPREFIX=$dir/prefix HOME=$dir/home
+    export XDG_DATA_HOME=$dir/home/.local/share XDG_CONFIG_HOME=$dir/home/.config
+    export XDG_CACHE_HOME=$dir/home/.cache
+    export WINEDEBUG=${TAVREL_WINEDEBUG:--all}
+    # No Gecko, Mono or menu entries. The stand-ins replace the programs Tavrel
+    # starts: shutdown.exe and cleanmgr.exe by name, explorer by its full path,
+    # so that the desktop's own explorer in system32 stays Wine's.
+    export WINEDLLOVERRIDES='mscoree,mshtml,winemenubuilder.exe=d;c:\windows\explorer.exe,shutdown.exe,cleanmgr.exe=n'
+}
+
+# Raise this when the prefix set-up below changes: older prefixes are made anew.
+TAVREL_SANDBOX_VERSION=2
+
+# Creates the sandbox's prefix on first use and installs the stand-ins.
+# usage: sandbox_prepare win32|win64 DIR STANDIN.EXE
+sandbox_prepare() {
+    local winearch=$1 dir=$2 standin=$3
+    sandbox_env "$winearch" "$dir"
+    mkdir -p "$XDG_DATA_HOME" "$XDG_CONFIG_HOME" "$XDG_CACHE_HOME"
+    exec {lock}>"$dir/.lock"
+    flock "$lock"
+    if [ "$(cat "$dir/.ready" 2>/dev/null)" != "$TAVREL_SANDBOX_VERSION" ]; then
+        say "Creating the $winearch sandbox prefix in $dir (once)..."
+        wineserver -k 2>/dev/null || true
+        rm -rf "$WINEPREFIX"
+        wineboot -i >/dev/null 2>&1
+        # Debian's Wine does not find its own fonts (Marlett draws the caption
+        # buttons); a Windows system keeps them in its Fonts folder.
+        cp -n /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/"
+        # Every program runs in one virtual desktop, with its own taskbar and
+        # notification area.
+        wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
+        wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null 2>&1
+        wine reg add 'HKCU\Software\Wine\Explorer\Desktops\Default' /v EnableShell /t REG_DWORD /d 1 /f >/dev/null 2>&1
+        wineserver -w
+        echo "$TAVREL_SANDBOX_VERSION" >"$dir/.ready"
+    fi
+    local windows=$WINEPREFIX/drive_c/windows target
+    for target in "$windows/explorer.exe" "$windows/system32/shutdown.exe" \
+        "$windows/system32/cleanmgr.exe"; do
+        cmp -s "$standin" "$target" || cp "$standin" "$target"
+    done
+    exec {lock}>&-
+}
+
+# A few start-up entries under both Run keys, so the switch has real data.
+seed_startup_entries() {
+    local run='Software\Microsoft\Windows\CurrentVersion\Run'
+    wine reg add "HKLM\\$run" /v 'Volume Tray' /t REG_SZ \
+        /d '"C:\Program Files\Volume Tray\voltray.exe" /background' /f >/dev/null 2>&1
+    wine reg add "HKLM\\$run" /v 'Update Helper' /t REG_EXPAND_SZ \
+        /d '%ProgramFiles%\Update Helper\updhelp.exe -silent' /f >/dev/null 2>&1
+    wine reg add "HKCU\\$run" /v 'Notes Quickstart' /t REG_SZ \
+        /d 'C:\Notes\notes.exe --minimized' /f >/dev/null 2>&1
+    wine reg add "HKCU\\$run" /v 'Sync Agent' /t REG_EXPAND_SZ \
+        /d '%APPDATA%\SyncAgent\agent.exe -q' /f >/dev/null 2>&1
+}
+
+# Starts Xvfb on a free display and exports DISPLAY; XVFB_PID is its process.
+start_xvfb() {
+    local n size=${1:-1024x768x24}
+    for n in $(seq 91 160); do
+        [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
+        Xvfb ":$n" -screen 0 "$size" -nolisten tcp >/dev/null 2>&1 &
+        XVFB_PID=$!
+        for _ in $(seq 100); do
+            [ -e "/tmp/.X11-unix/X$n" ] && break
+            kill -0 "$XVFB_PID" 2>/dev/null || break
+            sleep 0.05
+        done
+        if kill -0 "$XVFB_PID" 2>/dev/null && [ -e "/tmp/.X11-unix/X$n" ]; then
+            export DISPLAY=:$n
+            return 0
+        fi
+    done
+    say "Could not start Xvfb"
+    return 1
+}

@@ -1,0 +1,63 @@
+#include "platform/platform.h"
+
+#include "toolkit/handle.h"
+
+namespace platform {
+namespace {
+
+class RealPlatform final : public Platform {
+public:
+    bool StartCommand(const Command& command) override {
+        std::wstring line = CommandLineOf(command);
+        STARTUPINFOW si{};
+        si.cb = sizeof si;
+        si.dwFlags = STARTF_USESHOWWINDOW;
+        si.wShowWindow = static_cast<WORD>(command.show);
+        PROCESS_INFORMATION pi{};
+        if (!CreateProcessW(command.program.c_str(), line.data(), nullptr, nullptr, FALSE, 0,
+                            nullptr, nullptr, &si, &pi))
+            return false;
+        tk::KernelHandle process(pi.hProcess), thread(pi.hThread);
+        return true;
+    }
+};
+
+RealPlatform realPlatform;
+Platform* current = &realPlatform;
+
+std::wstring FolderPath(UINT (*getFolder)(LPWSTR, UINT), const wchar_t* fileName) {
+    wchar_t folder[MAX_PATH];
+    UINT n = getFolder(folder, MAX_PATH);
+    std::wstring path = (n > 0 && n < MAX_PATH) ? std::wstring(folder, n) : L"C:\\Windows";
+    if (path.back() != L'\\') path += L'\\';
+    return path + fileName;
+}
+
+UINT WindowsFolder(LPWSTR buffer, UINT size) { return GetWindowsDirectoryW(buffer, size); }
+UINT SystemFolder(LPWSTR buffer, UINT size) { return GetSystemDirectoryW(buffer, size); }
+
+}  // namespace
+
+Platform& Current() { return *current; }
+
+Platform* Install(Platform* replacement) {
+    Platform* old = current;
+    current = replacement ? replacement : &realPlatform;
+    return old;
+}
+
+std::wstring WindowsFolderPath(const wchar_t* fileName) {
+    return FolderPath(WindowsFolder, fileName);
+}
+
+std::wstring SystemFolderPath(const wchar_t* fileName) {
+    return FolderPath(SystemFolder, fileName);
+}
+
+std::wstring CommandLineOf(const Command& command) {
+    std::wstring line = L"\"" + command.program + L"\"";
+    if (!command.arguments.empty()) line += L" " + command.arguments;
+    return line;
+}
+
+}  // namespace platform

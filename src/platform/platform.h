@@ -1,0 +1,38 @@
+#pragma once
+// The outward calls whose effects leave the program: starting processes
+// today, sound, tray and system parameters as they arrive. Tests swap in the
+// Recorder to see the arguments and order without side effects.
+#include <windows.h>
+
+#include <string>
+
+namespace platform {
+
+// A process to start and forget: full path of the program, the arguments
+// that follow it on the command line, and the nCmdShow it is started with.
+struct Command {
+    std::wstring program;
+    std::wstring arguments;
+    int show = SW_SHOWNORMAL;
+};
+
+class Platform {
+public:
+    virtual ~Platform() = default;
+    // Starts the process and returns at once; true when it was started.
+    virtual bool StartCommand(const Command& command) = 0;
+};
+
+Platform& Current();
+// Installs a replacement (nullptr puts the real one back); returns the old one.
+Platform* Install(Platform* replacement);
+
+// Full paths of system programs. CreateProcess would otherwise look in the
+// program's own folder and the current folder first.
+std::wstring WindowsFolderPath(const wchar_t* fileName);
+std::wstring SystemFolderPath(const wchar_t* fileName);
+
+// The command line CreateProcess receives: the quoted program, then arguments.
+std::wstring CommandLineOf(const Command& command);
+
+}  // namespace platform

@@ -1,0 +1,7 @@
+#pragma once
+// The maker's web site; each page the program opens is a path below it.
+namespace tweaks {
+
+constexpr wchar_t kMakerSite[] = L"http://www.tavrel.example";
+
+}  // namespace tweaks

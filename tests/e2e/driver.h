@@ -1,0 +1,67 @@
+#pragma once
+// Drives the real Tavrel.exe from outside, the way a user and the shell do:
+// finds its window, clicks controls, posts tray notifications, picks tray
+// menu items, and reads the registry back with wide calls.
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace e2e {
+
+constexpr wchar_t kTitle[] = L"Tavrel - Performance Adjuster for Windows";
+
+class Tavrel {
+public:
+    Tavrel() = default;
+    ~Tavrel();  // ends the program if a test left it running
+    Tavrel(const Tavrel&) = delete;
+    Tavrel& operator=(const Tavrel&) = delete;
+
+    // Starts Tavrel.exe from the driver's folder and waits for its window.
+    bool Start(DWORD timeoutMs = 20000);
+    HWND Window() const { return window_; }
+    DWORD ProcessId() const { return process_.dwProcessId; }
+
+    // A child control by its window text (picture buttons carry their words).
+    HWND Control(const wchar_t* text) const;
+    // Presses a button (BM_CLICK) or clicks any other control in its middle.
+    bool Click(const wchar_t* text) const;
+    // What the shell sends for a version-0 icon with WM_MOUSEMOVE as callback.
+    void PostTrayNotification(UINT mouseMessage) const;
+    // Opens the tray menu with a right click on the icon and picks the item at
+    // `position` (0 is the first) with the keyboard. False if no menu came up.
+    bool PickTrayMenuItem(int position, DWORD timeoutMs = 5000) const;
+
+    // Asks the window to close and waits for the process to end.
+    bool Close(DWORD timeoutMs = 10000);
+    bool WaitForExit(DWORD timeoutMs) const;
+    bool Running() const;
+
+private:
+    PROCESS_INFORMATION process_{};
+    HWND window_ = nullptr;
+};
+
+// A registry value read back whole: type and every data byte.
+struct RegistryData {
+    bool found = false;
+    DWORD type = REG_NONE;
+    std::vector<BYTE> bytes;
+};
+RegistryData ReadValue(HKEY root, const std::wstring& path, const std::wstring& name,
+                       REGSAM view = 0);
+std::vector<std::wstring> ValueNames(HKEY root, const std::wstring& path, REGSAM view = 0);
+
+// Waits until `ready` holds or the time runs out; returns its last answer.
+template <typename Ready>
+bool WaitUntil(Ready ready, DWORD timeoutMs) {
+    DWORD start = GetTickCount();
+    for (;;) {
+        if (ready()) return true;
+        if (GetTickCount() - start > timeoutMs) return false;
+        Sleep(20);
+    }
+}
+
+}  // namespace e2e

@@ -1,0 +1,22 @@
+// A small helper for the scripts: waits for Tavrel's window to show, or asks
+// it to close and waits until it has gone. Exit code 0 on success.
+//   probe wait [timeout-ms]     probe close [timeout-ms]
+#include <windows.h>
+
+#include <cwchar>
+
+#include "e2e/driver.h"
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc < 2) return 2;
+    DWORD timeout = argc > 2 ? static_cast<DWORD>(wcstoul(argv[2], nullptr, 10)) : 20000;
+    auto window = [] { return FindWindowW(nullptr, e2e::kTitle); };
+    if (lstrcmpW(argv[1], L"wait") == 0)
+        return e2e::WaitUntil([&] { return window() && IsWindowVisible(window()); }, timeout) ? 0
+                                                                                              : 1;
+    if (lstrcmpW(argv[1], L"close") == 0) {
+        if (HWND w = window()) PostMessageW(w, WM_CLOSE, 0, 0);
+        return e2e::WaitUntil([&] { return window() == nullptr; }, timeout) ? 0 : 1;
+    }
+    return 2;
+}

@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# The import check must fail on what it exists to catch. Feeds it canned
+# objdump output and expects each fault to be named.
+set -uo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+fail=0
+
+# usage: case NAME ARCH EXPECT(ok|text to find) <<< "objdump -p output"
+case_() {
+    local name=$1 arch=$2 expect=$3
+    cat >"$tmp/dump.txt"
+    printf '#!/bin/sh\ncat "%s"\n' "$tmp/dump.txt" >"$tmp/objdump"
+    chmod +x "$tmp/objdump"
+    out=$(bash "$here/imports.sh" "$tmp/objdump" "$arch" fake.exe 2>&1)
+    rc=$?
+    if [ "$expect" = ok ]; then
+        [ $rc -eq 0 ] || { echo "FAIL $name: expected success, got: $out"; fail=1; }
+    else
+        [ $rc -ne 0 ] && grep -qF -- "$expect" <<<"$out" ||
+            { echo "FAIL $name: expected '$expect', got (rc $rc): $out"; fail=1; }
+    fi
+}
+
+dump() {  # subsystem major, minor, then "DLL function" pairs
+    printf 'MajorSubsystemVersion\t%s\nMinorSubsystemVersion\t%s\n\n' "$1" "$2"
+    shift 2
+    local last=
+    while [ $# -gt 0 ]; do
+        if [ "$1" != "$last" ]; then
+            printf '\n\tDLL Name: %s\n\tvma:  Hint/Ord Member-Name Bound-To\n' "$1"
+            last=$1
+        fi
+        printf '\t4338c\t  563  %s\n' "$2"
+        shift 2
+    done
+    printf '\n'
+}
+
+case_ clean i686 ok <<<"$(dump 5 01 KERNEL32.dll CreateProcessW USER32.dll CreateWindowExW)"
+case_ subsystem i686 "above 5.01" <<<"$(dump 6 00 KERNEL32.dll CreateProcessW)"
+case_ tick64 i686 "kernel32.dll!GetTickCount64" <<<"$(dump 5 01 KERNEL32.dll GetTickCount64)"
+case_ srw i686 "AcquireSRWLockExclusive" <<<"$(dump 5 01 KERNEL32.dll AcquireSRWLockExclusive)"
+case_ regtree i686 "RegDeleteTreeW" <<<"$(dump 5 01 ADVAPI32.dll RegDeleteTreeW)"
+case_ localeex i686 "GetLocaleInfoEx" <<<"$(dump 5 01 KERNEL32.dll GetLocaleInfoEx)"
+case_ uxtheme x86_64 "uxtheme.dll at load time" <<<"$(dump 5 02 UxTheme.dll EnableTheming)"
+case_ runtime x86_64 "libstdc++-6.dll" <<<"$(dump 5 02 libstdc++-6.dll _ZSt4cout)"
+case_ x64newer x86_64 ok <<<"$(dump 6 00 KERNEL32.dll GetTickCount64)"
+case_ empty i686 "no imports found" <<<"$(dump 5 01)"
+
+[ $fail -eq 0 ] && echo "ok: the import check names every planted fault"
+exit $fail
