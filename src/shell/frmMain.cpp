@@ -6,11 +6,11 @@
 
 namespace {
 
-constexpr tk::FormSpec kFormSpec{L"TavrelMain", kTitle, 5940, 7605, IDI_TAVREL};
+constexpr tk::FormSettings kFormSettings{L"TavrelMain", kTitle, 5940, 7605, IDI_TAVREL};
 
 }  // namespace
 
-bool frmMain::Load(HINSTANCE instance) { return Form::Load(instance, kFormSpec); }
+bool frmMain::Load(HINSTANCE instance) { return Form::Load(instance, kFormSettings); }
 
 void frmMain::OnLoad() {
     Show();

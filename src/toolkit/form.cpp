@@ -45,9 +45,9 @@ Form::~Form() {
     }
 }
 
-bool Form::Load(HINSTANCE instance, const FormSpec& spec) {
+bool Form::Load(HINSTANCE instance, const FormSettings& settings) {
     instance_ = instance;
-    if (spec.iconId) icon_ = LoadIconW(instance, MAKEINTRESOURCEW(spec.iconId));
+    if (settings.iconId) icon_ = LoadIconW(instance, MAKEINTRESOURCEW(settings.iconId));
 
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
@@ -56,11 +56,11 @@ bool Form::Load(HINSTANCE instance, const FormSpec& spec) {
     wc.hIcon = icon_;
     wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-    wc.lpszClassName = spec.className;
+    wc.lpszClassName = settings.className;
     if (!RegisterClassExW(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return false;
 
-    RECT frame{0, 0, TwipsToPixels(spec.clientWidthTwips, TwipsPerPixelX()),
-               TwipsToPixels(spec.clientHeightTwips, TwipsPerPixelY())};
+    RECT frame{0, 0, TwipsToPixels(settings.clientWidthTwips, TwipsPerPixelX()),
+               TwipsToPixels(settings.clientHeightTwips, TwipsPerPixelY())};
     AdjustWindowRectEx(&frame, kFixedFrame, FALSE, 0);
     int width = frame.right - frame.left, height = frame.bottom - frame.top;
     RECT work{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
@@ -68,7 +68,7 @@ bool Form::Load(HINSTANCE instance, const FormSpec& spec) {
     int x = work.left + ((work.right - work.left) - width) / 2;
     int y = work.top + ((work.bottom - work.top) - height) / 2;
 
-    hwnd_ = CreateWindowExW(0, spec.className, spec.caption, kFixedFrame, x < 0 ? 0 : x,
+    hwnd_ = CreateWindowExW(0, settings.className, settings.caption, kFixedFrame, x < 0 ? 0 : x,
                             y < 0 ? 0 : y, width, height, nullptr, nullptr, instance, this);
     if (!hwnd_) return false;
     OnLoad();

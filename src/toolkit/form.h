@@ -8,7 +8,7 @@
 
 namespace tk {
 
-struct FormSpec {
+struct FormSettings {
     const wchar_t* className;
     const wchar_t* caption;
     int clientWidthTwips;
@@ -25,7 +25,7 @@ public:
 
     // Creates the window, not yet visible, and raises Load. False when the
     // window could not be created.
-    bool Load(HINSTANCE instance, const FormSpec& spec);
+    bool Load(HINSTANCE instance, const FormSettings& settings);
     // Raises Unload, then destroys the window. The message loop ends with it.
     void Unload();
 
