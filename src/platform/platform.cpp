@@ -7,6 +7,23 @@ namespace {
 
 class RealPlatform final : public Platform {
 public:
+    bool NotifyIcon(DWORD message, const NOTIFYICONDATAA& data) override {
+        NOTIFYICONDATAA copy = data;
+        return Shell_NotifyIconA(message, &copy) != FALSE;
+    }
+
+    bool ThemeLibraryAvailable() override {
+        HMODULE theme = LoadLibraryA("uxtheme.dll");
+        if (!theme) return false;
+        FreeLibrary(theme);
+        return true;
+    }
+
+    int ShowMessage(HWND owner, const std::wstring& text, const std::wstring& caption,
+                    UINT style) override {
+        return MessageBoxW(owner, text.c_str(), caption.c_str(), style);
+    }
+
     bool StartCommand(const Command& command) override {
         std::wstring line = CommandLineOf(command);
         STARTUPINFOW si{};
@@ -55,9 +72,11 @@ std::wstring SystemFolderPath(const wchar_t* fileName) {
 }
 
 std::wstring CommandLineOf(const Command& command) {
-    std::wstring line = L"\"" + command.program + L"\"";
-    if (!command.arguments.empty()) line += L" " + command.arguments;
-    return line;
+    // The program itself comes from its full path (lpApplicationName); the
+    // command line names it as a user would type it.
+    std::wstring name = command.program.substr(command.program.find_last_of(L"\\/") + 1);
+    if (name.find(L' ') != std::wstring::npos) name = L"\"" + name + L"\"";
+    return command.arguments.empty() ? name : name + L" " + command.arguments;
 }
 
 }  // namespace platform

@@ -1,8 +1,10 @@
 #pragma once
-// The outward calls whose effects leave the program: starting processes
-// today, sound, tray and system parameters as they arrive. Tests swap in the
-// Recorder to see the arguments and order without side effects.
+// The outward calls whose effects leave the program: process start, the
+// tray, the theme library probe and message boxes, with more as they arrive.
+// Tests swap in the Recorder to see the arguments and order without effects.
 #include <windows.h>
+// shellapi.h needs windows.h first.
+#include <shellapi.h>
 
 #include <string>
 
@@ -21,6 +23,12 @@ public:
     virtual ~Platform() = default;
     // Starts the process and returns at once; true when it was started.
     virtual bool StartCommand(const Command& command) = 0;
+    // Shell_NotifyIconA: the tray record is the first-version ANSI layout.
+    virtual bool NotifyIcon(DWORD message, const NOTIFYICONDATAA& data) = 0;
+    // True when the theme library (uxtheme.dll) can be loaded.
+    virtual bool ThemeLibraryAvailable() = 0;
+    virtual int ShowMessage(HWND owner, const std::wstring& text, const std::wstring& caption,
+                            UINT style) = 0;
 };
 
 Platform& Current();
@@ -32,7 +40,8 @@ Platform* Install(Platform* replacement);
 std::wstring WindowsFolderPath(const wchar_t* fileName);
 std::wstring SystemFolderPath(const wchar_t* fileName);
 
-// The command line CreateProcess receives: the quoted program, then arguments.
+// The command line CreateProcess receives: the program's name as given,
+// then the arguments.
 std::wstring CommandLineOf(const Command& command);
 
 }  // namespace platform

@@ -15,11 +15,19 @@ public:
     Recorder& operator=(const Recorder&) = delete;
 
     bool StartCommand(const Command& command) override;
+    bool NotifyIcon(DWORD message, const NOTIFYICONDATAA& data) override;
+    bool ThemeLibraryAvailable() override;
+    int ShowMessage(HWND owner, const std::wstring& text, const std::wstring& caption,
+                    UINT style) override;
 
     // One line per call, in order, e.g. "StartCommand C:\windows\explorer.exe|url|2".
     std::vector<std::wstring> calls;
     std::vector<Command> commands;
+    std::vector<NOTIFYICONDATAA> trayRecords;
     bool startResult = true;
+    bool themeLibrary = true;
+    // Runs when a message would be shown, while the program waits for it.
+    void (*onMessage)(Recorder&) = nullptr;
 
 private:
     Platform* previous_;

@@ -1,11 +1,42 @@
 #pragma once
+#include <windows.h>
+// shellapi.h needs windows.h first.
+#include <shellapi.h>
+
+#include <cstdint>
+
 #include "toolkit/form.h"
 
-constexpr wchar_t kTitle[] = L"Tavrel - Performance Adjuster for Windows";
+// Program-wide state, set up at start-up and used for the whole run.
+namespace app {
+extern NOTIFYICONDATAA TrayIconData;
+extern int16_t NominalTwipsPerPixelX, NominalTwipsPerPixelY;
+extern int16_t NominalScreenWidth, NominalScreenHeight;
+extern int16_t MaximizeSeen;  // 0 false, -1 true
+}  // namespace app
+
+constexpr int16_t kTrue = -1;
+constexpr int16_t kFalse = 0;
+constexpr char kTrayTip[] = "Tavrel - Performance Adjuster";
+constexpr wchar_t kProgramTitle[] = L"Tavrel";
+
+// The factors that put each control back on its 96-dpi pixels.
+struct StartupScale {
+    int16_t nominalScreenWidth, nominalScreenHeight;
+    float factorX, factorY;
+};
+StartupScale ComputeStartupScale(double screenWidthTwips, double screenHeightTwips,
+                                 int16_t deviceWidthPixels, int16_t deviceHeightPixels);
+
+// The tray record: first-version layout, ANSI tip padded with spaces.
+NOTIFYICONDATAA MakeTrayIconData(HWND window, HICON icon);
 
 class frmMain final : public tk::Form {
 public:
     bool Load(HINSTANCE instance);
+
+    int16_t DeviceWidthPixels = 0, DeviceHeightPixels = 0;
+    int32_t SavedHeight = 0, SavedWidth = 0;
 
 protected:
     void OnLoad() override;

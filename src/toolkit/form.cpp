@@ -1,6 +1,11 @@
 #include "toolkit/form.h"
 
-#include <cmath>
+#include <commctrl.h>
+
+#include <algorithm>
+
+#include "toolkit/picture.h"
+#include "toolkit/twips.h"
 
 namespace tk {
 namespace {
@@ -12,16 +17,49 @@ double TwipsPerPixel(int axis) {
     return 1440.0 / (dpi > 0 ? dpi : 96);
 }
 
-int TwipsToPixels(int twips, double twipsPerPixel) {
-    return static_cast<int>(std::lround(twips / twipsPerPixel));
+constexpr DWORD kFixedFrame =
+    WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+constexpr int kFirstControlId = 100;
+
+// Tooltips come from the common controls, loaded when first needed so that a
+// system without them still runs, only without tooltips.
+HWND CreateTooltipWindow(HWND owner, HINSTANCE instance) {
+    HMODULE comctl = LoadLibraryW(L"comctl32.dll");  // kept for the life of the program
+    if (!comctl) return nullptr;
+    using InitProc = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+    auto init = reinterpret_cast<InitProc>(
+        reinterpret_cast<void*>(GetProcAddress(comctl, "InitCommonControlsEx")));
+    INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES};
+    if (!init || !init(&icc)) return nullptr;
+    return CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
+                           CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, owner,
+                           nullptr, instance, nullptr);
 }
 
-constexpr DWORD kFixedFrame = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+void AddTooltip(HWND tooltip, HWND owner, HWND control, const wchar_t* text) {
+    TOOLINFOW info{};
+    info.cbSize = TTTOOLINFOW_V2_SIZE;
+    info.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    info.hwnd = owner;
+    info.uId = reinterpret_cast<UINT_PTR>(control);
+    info.lpszText = const_cast<wchar_t*>(text);
+    SendMessageW(tooltip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&info));
+}
+
+void Blit(HDC dc, HBITMAP picture, int x, int y, int sourceX, int sourceY, int width, int height) {
+    HDC memory = CreateCompatibleDC(dc);
+    HGDIOBJ old = SelectObject(memory, picture);
+    BitBlt(dc, x, y, width, height, memory, sourceX, sourceY, SRCCOPY);
+    SelectObject(memory, old);
+    DeleteDC(memory);
+}
 
 }  // namespace
 
 double TwipsPerPixelX() { return TwipsPerPixel(LOGPIXELSX); }
 double TwipsPerPixelY() { return TwipsPerPixel(LOGPIXELSY); }
+double ScreenWidthTwips() { return GetSystemMetrics(SM_CXSCREEN) * TwipsPerPixelX(); }
+double ScreenHeightTwips() { return GetSystemMetrics(SM_CYSCREEN) * TwipsPerPixelY(); }
 
 std::wstring ProgramFolder() {
     std::wstring path(MAX_PATH, L'\0');
@@ -43,11 +81,15 @@ Form::~Form() {
         SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
         DestroyWindow(hwnd_);
     }
+    for (auto& control : controls_)
+        if (control->menu_) DestroyMenu(control->menu_);
 }
 
-bool Form::Load(HINSTANCE instance, const FormSettings& settings) {
+bool Form::Load(HINSTANCE instance, const FormSettings& settings, const ControlSettings* controls,
+                int controlCount) {
     instance_ = instance;
     if (settings.iconId) icon_ = LoadIconW(instance, MAKEINTRESOURCEW(settings.iconId));
+    background_.Reset(LoadPicture(instance, settings.backgroundId));
 
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
@@ -59,20 +101,46 @@ bool Form::Load(HINSTANCE instance, const FormSettings& settings) {
     wc.lpszClassName = settings.className;
     if (!RegisterClassExW(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return false;
 
-    RECT frame{0, 0, TwipsToPixels(settings.clientWidthTwips, TwipsPerPixelX()),
-               TwipsToPixels(settings.clientHeightTwips, TwipsPerPixelY())};
-    AdjustWindowRectEx(&frame, kFixedFrame, FALSE, 0);
+    RECT frame{0, 0, NearestInt(settings.clientWidthTwips / TwipsPerPixelX()),
+               NearestInt(settings.clientHeightTwips / TwipsPerPixelY())};
+    AdjustWindowRectEx(&frame, kFixedFrame, FALSE, WS_EX_CONTROLPARENT);
     int width = frame.right - frame.left, height = frame.bottom - frame.top;
     RECT work{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
     SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-    int x = work.left + ((work.right - work.left) - width) / 2;
-    int y = work.top + ((work.bottom - work.top) - height) / 2;
+    int x = std::max(0L, work.left + ((work.right - work.left) - width) / 2);
+    int y = std::max(0L, work.top + ((work.bottom - work.top) - height) / 2);
 
-    hwnd_ = CreateWindowExW(0, settings.className, settings.caption, kFixedFrame, x < 0 ? 0 : x,
-                            y < 0 ? 0 : y, width, height, nullptr, nullptr, instance, this);
+    hwnd_ = CreateWindowExW(WS_EX_CONTROLPARENT, settings.className, settings.caption, kFixedFrame,
+                            x, y, width, height, nullptr, nullptr, instance, this);
     if (!hwnd_) return false;
+    CreateControls(controls, controlCount);
     OnLoad();
     return true;
+}
+
+void Form::CreateControls(const ControlSettings* controls, int count) {
+    for (int i = 0; i < count; ++i) {
+        const ControlSettings& settings = controls[i];
+        auto control = std::make_unique<Control>(*this, settings, kFirstControlId + i);
+        if (settings.kind == Kind::MenuItem && settings.parentMenu >= 0 &&
+            settings.parentMenu < static_cast<int>(controls_.size()))
+            if (HMENU menu = controls_[settings.parentMenu]->menu_)
+                AppendMenuW(menu, MF_STRING, control->Id(), control->Text().c_str());
+        if (settings.tooltip && control->Hwnd()) {
+            if (!tooltip_) tooltip_ = CreateTooltipWindow(hwnd_, instance_);
+            if (tooltip_) AddTooltip(tooltip_, hwnd_, control->Hwnd(), settings.tooltip);
+        }
+        controls_.push_back(std::move(control));
+    }
+    // Tab follows the windows' z-order: lay them out by tab index.
+    std::vector<Control*> byTab;
+    for (auto& control : controls_)
+        if (control->Hwnd() && control->TabIndex() >= 0) byTab.push_back(control.get());
+    std::stable_sort(byTab.begin(), byTab.end(),
+                     [](Control* a, Control* b) { return a->TabIndex() < b->TabIndex(); });
+    for (Control* control : byTab)
+        SetWindowPos(control->Hwnd(), HWND_BOTTOM, 0, 0, 0, 0,
+                     SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 }
 
 void Form::Unload() {
@@ -82,11 +150,90 @@ void Form::Unload() {
     DestroyWindow(hwnd_);
 }
 
-void Form::Show() { ShowWindow(hwnd_, SW_SHOW); }
+void Form::Show() {
+    ShowWindow(hwnd_, SW_SHOW);
+    if (lastFocus_) return;
+    // Focus starts on the first control in tab order that can take it.
+    for (HWND child = GetWindow(hwnd_, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        if ((GetWindowLongW(child, GWL_STYLE) & WS_TABSTOP) && IsWindowVisible(child)) {
+            SetFocus(child);
+            lastFocus_ = child;
+            break;
+        }
+    }
+}
+
 void Form::Hide() { ShowWindow(hwnd_, SW_HIDE); }
+
 void Form::Refresh() {
     RedrawWindow(hwnd_, nullptr, nullptr,
                  RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+}
+
+Control* Form::Find(const wchar_t* name) {
+    for (auto& control : controls_)
+        if (control->Name() == name) return control.get();
+    return nullptr;
+}
+
+Control* Form::ById(int id) {
+    int index = id - kFirstControlId;
+    return index >= 0 && index < ControlCount() ? controls_[index].get() : nullptr;
+}
+
+Control* Form::ByHwnd(HWND hwnd) {
+    for (auto& control : controls_)
+        if (control->Hwnd() == hwnd) return control.get();
+    return nullptr;
+}
+
+float Form::WidthTwips() const {
+    RECT r{};
+    GetWindowRect(hwnd_, &r);
+    return static_cast<float>((r.right - r.left) * TwipsPerPixelX());
+}
+
+float Form::HeightTwips() const {
+    RECT r{};
+    GetWindowRect(hwnd_, &r);
+    return static_cast<float>((r.bottom - r.top) * TwipsPerPixelY());
+}
+
+void Form::PaintBackground(HWND child, HDC dc) const {
+    RECT r;
+    GetWindowRect(child, &r);
+    MapWindowPoints(nullptr, hwnd_, reinterpret_cast<POINT*>(&r), 2);
+    RECT local{0, 0, r.right - r.left, r.bottom - r.top};
+    FillRect(dc, &local, GetSysColorBrush(COLOR_WINDOW));
+    if (HBITMAP picture = background_.Get()) {
+        SIZE size = PictureSize(picture);
+        Blit(dc, picture, 0, 0, r.left, r.top, std::min(local.right, size.cx - r.left),
+             std::min(local.bottom, size.cy - r.top));
+    }
+}
+
+void Form::DrawButton(const DRAWITEMSTRUCT& item) {
+    HDC dc = item.hDC;
+    RECT r = item.rcItem;
+    FillRect(dc, &r, GetSysColorBrush(COLOR_BTNFACE));
+    // No separate pressed face: a held button shows its own face, nudged.
+    int offset = (item.itemState & ODS_SELECTED) ? 1 : 0;
+    Control* control = ById(static_cast<int>(item.CtlID));
+    if (HBITMAP picture = control ? control->Picture() : nullptr) {
+        SIZE size = PictureSize(picture);
+        Blit(dc, picture, r.left + offset, r.top + offset, 0, 0, size.cx, size.cy);
+    } else if (control) {
+        // Without its picture the button still says what it does.
+        RECT text = r;
+        OffsetRect(&text, offset, offset);
+        SetBkMode(dc, TRANSPARENT);
+        DrawTextW(dc, control->Text().c_str(), -1, &text,
+                  DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+    }
+    if ((item.itemState & ODS_FOCUS) && !(item.itemState & ODS_NOFOCUSRECT)) {
+        InflateRect(&r, -3, -3);
+        DrawFocusRect(dc, &r);
+    }
 }
 
 bool Form::OnMessage(UINT, WPARAM, LPARAM, LRESULT&) { return false; }
@@ -112,6 +259,44 @@ LRESULT Form::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
     LRESULT result = 0;
     if (OnMessage(message, wParam, lParam, result)) return result;
     switch (message) {
+        case WM_ERASEBKGND: {
+            HDC dc = reinterpret_cast<HDC>(wParam);
+            RECT client;
+            GetClientRect(hwnd_, &client);
+            SIZE size = PictureSize(background_.Get());
+            if (size.cx) Blit(dc, background_.Get(), 0, 0, 0, 0, size.cx, size.cy);
+            // Wherever the picture does not reach, the window colour shows.
+            RECT right{size.cx, 0, client.right, client.bottom};
+            RECT below{0, size.cy, size.cx, client.bottom};
+            FillRect(dc, &right, GetSysColorBrush(COLOR_WINDOW));
+            FillRect(dc, &below, GetSysColorBrush(COLOR_WINDOW));
+            return 1;
+        }
+        case WM_DRAWITEM:
+            DrawButton(*reinterpret_cast<DRAWITEMSTRUCT*>(lParam));
+            return TRUE;
+        case WM_COMMAND:
+            if (HIWORD(wParam) == BN_CLICKED)
+                if (Control* control = ById(LOWORD(wParam))) OnClick(*control);
+            return 0;
+        case WM_SETCURSOR:
+            if (LOWORD(lParam) == HTCLIENT)
+                if (Control* control = ByHwnd(reinterpret_cast<HWND>(wParam));
+                    control && control->Pointer()) {
+                    SetCursor(control->Pointer());
+                    return TRUE;
+                }
+            break;
+        case WM_ACTIVATE:
+            // Give the focus back to the control that had it.
+            if (LOWORD(wParam) == WA_INACTIVE) {
+                HWND focus = GetFocus();
+                if (focus && IsChild(hwnd_, focus)) lastFocus_ = focus;
+            } else if (lastFocus_ && IsWindow(lastFocus_)) {
+                SetFocus(lastFocus_);
+                return 0;
+            }
+            break;
         case WM_CLOSE:
             Unload();
             return 0;
@@ -131,6 +316,16 @@ int RunMessageLoop() {
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
         HWND top = GetAncestor(msg.hwnd, GA_ROOT);
+        // Enter presses the focused button, as Space does.
+        if (msg.message == WM_KEYDOWN && msg.wParam == VK_RETURN && top) {
+            HWND focus = GetFocus();
+            wchar_t cls[16];
+            if (focus && IsChild(top, focus) && GetClassNameW(focus, cls, 16) &&
+                lstrcmpiW(cls, L"Button") == 0) {
+                SendMessageW(focus, BM_CLICK, 0, 0);
+                continue;
+            }
+        }
         if (top && IsDialogMessageW(top, &msg)) continue;
         TranslateMessage(&msg);
         DispatchMessageW(&msg);

@@ -17,10 +17,12 @@ TEST_CASE("system program paths are absolute paths into the Windows folders") {
           Narrow(std::wstring(system) + L"\\shutdown.exe"));
 }
 
-TEST_CASE("the command line quotes the program and keeps the arguments as given") {
-    CHECK(Narrow(platform::CommandLineOf({L"C:\\Program Files\\x.exe", L"-r -t 0", SW_SHOW})) ==
-          "\"C:\\Program Files\\x.exe\" -r -t 0");
-    CHECK(Narrow(platform::CommandLineOf({L"C:\\x.exe", L"", SW_SHOW})) == "\"C:\\x.exe\"");
+TEST_CASE("the command line names the program as typed, then the arguments as given") {
+    CHECK(Narrow(platform::CommandLineOf({L"C:\\WINDOWS\\explorer.exe", L"http://a/b", SW_SHOW})) ==
+          "explorer.exe http://a/b");
+    CHECK(Narrow(platform::CommandLineOf({L"C:\\x\\my tool.exe", L"-r", SW_SHOW})) ==
+          "\"my tool.exe\" -r");
+    CHECK(Narrow(platform::CommandLineOf({L"C:\\x.exe", L"", SW_SHOW})) == "x.exe");
 }
 
 TEST_CASE("a recorder takes the calls while installed and gives them back after") {
@@ -42,7 +44,8 @@ TEST_CASE("the real command start runs the program with its arguments and window
     REQUIRE(platform::Current().StartCommand({standin, L"-r -t 0", SW_SHOWMINIMIZED}));
     auto entries = log.Wait(1);
     REQUIRE(entries.size() == 1);
-    CHECK(Narrow(entries[0].commandLine) == Narrow(L"\"" + standin + L"\" -r -t 0"));
+    CHECK(Narrow(entries[0].program) == Narrow(standin));
+    CHECK(Narrow(entries[0].commandLine) == "standin.exe -r -t 0");
     CHECK(Narrow(entries[0].show) == "2");
 }
 
