@@ -1,5 +1,8 @@
 #include "e2e/driver.h"
 
+// shellapi.h needs windows.h, which driver.h brings.
+#include <shellapi.h>
+
 namespace e2e {
 namespace {
 
@@ -30,12 +33,51 @@ bool IsButton(HWND control) {
     return lstrcmpiW(cls, L"Button") == 0;
 }
 
+// By text alone: under the common controls v6 the class names are versioned.
+bool HasChildText(HWND parent, const wchar_t* text) {
+    ControlSearch search{text, nullptr};
+    EnumChildWindows(parent, MatchControl, reinterpret_cast<LPARAM>(&search));
+    return search.found != nullptr;
+}
+
+struct BoxSearch {
+    DWORD pid;
+    const wchar_t* text;
+    HWND found;
+};
+
+BOOL CALLBACK MatchBox(HWND w, LPARAM param) {
+    auto* search = reinterpret_cast<BoxSearch*>(param);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(w, &pid);
+    wchar_t cls[16] = L"";
+    GetClassNameW(w, cls, 16);
+    if (pid != search->pid || lstrcmpW(cls, L"#32770") != 0 || !IsWindowVisible(w) ||
+        !HasChildText(w, search->text))
+        return TRUE;
+    search->found = w;
+    return FALSE;
+}
+
 HWND FindMenuWindow(DWORD threadId) {
     HWND menu = nullptr;
-    while ((menu = FindWindowExW(nullptr, menu, L"#32768", nullptr)))
+    while ((menu = FindWindowExW(nullptr, menu, MAKEINTATOM(32768), nullptr)))
         if (IsWindowVisible(menu) && GetWindowThreadProcessId(menu, nullptr) == threadId)
             return menu;
     return nullptr;
+}
+
+// The shell comes up with the desktop, which Wine starts for the first
+// process that touches a window. A program started before the tray exists
+// loses its icon, so start the desktop here and wait for the tray.
+bool WaitForShell() {
+    static bool ready = false;
+    if (ready) return true;
+    HWND probe = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
+                                 GetModuleHandleW(nullptr), nullptr);
+    ready = WaitUntil([] { return FindWindowW(L"Shell_TrayWnd", nullptr) != nullptr; }, 15000);
+    if (probe) DestroyWindow(probe);
+    return ready;
 }
 
 }  // namespace
@@ -49,7 +91,8 @@ Tavrel::~Tavrel() {
     if (process_.hThread) CloseHandle(process_.hThread);
 }
 
-bool Tavrel::Start(DWORD timeoutMs) {
+bool Tavrel::Start(DWORD timeoutMs, bool untilIdle) {
+    if (!WaitForShell()) return false;
     std::wstring folder = DriverFolder();
     std::wstring exe = folder + L"\\Tavrel.exe";
     std::wstring line = L"\"" + exe + L"\"";
@@ -59,19 +102,22 @@ bool Tavrel::Start(DWORD timeoutMs) {
                         folder.c_str(), &si, &process_))
         return false;
     return WaitUntil(
-        [&] {
-            HWND w = nullptr;
-            while ((w = FindWindowExW(nullptr, w, nullptr, kTitle))) {
-                DWORD pid = 0;
-                GetWindowThreadProcessId(w, &pid);
-                if (pid == process_.dwProcessId && IsWindowVisible(w)) {
-                    window_ = w;
-                    return true;
-                }
-            }
-            return false;
-        },
-        timeoutMs);
+               [&] {
+                   HWND w = nullptr;
+                   while ((w = FindWindowExW(nullptr, w, nullptr, kTitle))) {
+                       DWORD pid = 0;
+                       GetWindowThreadProcessId(w, &pid);
+                       if (pid == process_.dwProcessId && IsWindowVisible(w)) {
+                           window_ = w;
+                           return true;
+                       }
+                   }
+                   return false;
+               },
+               timeoutMs) &&
+           // The window shows early in start-up; the rest is done once the
+           // program waits for input.
+           (!untilIdle || WaitForInputIdle(process_.hProcess, timeoutMs) == 0);
 }
 
 HWND Tavrel::Control(const wchar_t* text) const {
@@ -119,6 +165,39 @@ bool Tavrel::Close(DWORD timeoutMs) {
     return WaitForExit(timeoutMs);
 }
 
+RECT Tavrel::ClientRectOf(HWND control) const {
+    RECT r{};
+    GetWindowRect(control, &r);
+    MapWindowPoints(nullptr, window_, reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+HWND Tavrel::Focus() const {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    return GetGUIThreadInfo(GetWindowThreadProcessId(window_, nullptr), &info) ? info.hwndFocus
+                                                                               : nullptr;
+}
+
+bool Tavrel::TrayIconPresent() const {
+    NOTIFYICONDATAW data{};
+    data.cbSize = NOTIFYICONDATAW_V1_SIZE;
+    data.hWnd = window_;
+    data.uID = 1;
+    return Shell_NotifyIconW(NIM_MODIFY, &data) != FALSE;
+}
+
+HWND Tavrel::WaitForMessageBox(const wchar_t* text, DWORD timeoutMs) const {
+    BoxSearch search{process_.dwProcessId, text, nullptr};
+    WaitUntil(
+        [&] {
+            EnumWindows(MatchBox, reinterpret_cast<LPARAM>(&search));
+            return search.found != nullptr;
+        },
+        timeoutMs);
+    return search.found;
+}
+
 bool Tavrel::WaitForExit(DWORD timeoutMs) const {
     return process_.hProcess && WaitForSingleObject(process_.hProcess, timeoutMs) == WAIT_OBJECT_0;
 }
@@ -144,6 +223,54 @@ RegistryData ReadValue(HKEY root, const std::wstring& path, const std::wstring& 
     }
     RegCloseKey(key);
     return value;
+}
+
+namespace {
+constexpr wchar_t kAppOverrides[] = L"Software\\Wine\\AppDefaults\\Tavrel.exe\\DllOverrides";
+}
+
+DllOverride::DllOverride(const wchar_t* dll, const wchar_t* order) : dll_(dll) {
+    HKEY key;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, kAppOverrides, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                        &key, nullptr) != ERROR_SUCCESS)
+        return;
+    RegSetValueExW(key, dll, 0, REG_SZ, reinterpret_cast<const BYTE*>(order),
+                   static_cast<DWORD>((lstrlenW(order) + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+}
+
+DllOverride::~DllOverride() {
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kAppOverrides, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS)
+        return;
+    RegDeleteValueW(key, dll_.c_str());
+    RegCloseKey(key);
+}
+
+DotsPerInch::DotsPerInch(DWORD dpi) {
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0,
+                      KEY_QUERY_VALUE | KEY_SET_VALUE, &key) != ERROR_SUCCESS)
+        return;
+    DWORD size = sizeof oldValue_;
+    hadValue_ = RegQueryValueExW(key, L"LogPixels", nullptr, nullptr,
+                                 reinterpret_cast<BYTE*>(&oldValue_), &size) == ERROR_SUCCESS;
+    RegSetValueExW(key, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi),
+                   sizeof dpi);
+    RegCloseKey(key);
+}
+
+DotsPerInch::~DotsPerInch() {
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, KEY_SET_VALUE, &key) !=
+        ERROR_SUCCESS)
+        return;
+    if (hadValue_)
+        RegSetValueExW(key, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&oldValue_),
+                       sizeof oldValue_);
+    else
+        RegDeleteValueW(key, L"LogPixels");
+    RegCloseKey(key);
 }
 
 std::vector<std::wstring> ValueNames(HKEY root, const std::wstring& path, REGSAM view) {

@@ -18,8 +18,9 @@ public:
     Tavrel(const Tavrel&) = delete;
     Tavrel& operator=(const Tavrel&) = delete;
 
-    // Starts Tavrel.exe from the driver's folder and waits for its window.
-    bool Start(DWORD timeoutMs = 20000);
+    // Starts Tavrel.exe from the driver's folder and waits until its window
+    // is up and, with `untilIdle`, until it waits for input.
+    bool Start(DWORD timeoutMs = 20000, bool untilIdle = true);
     HWND Window() const { return window_; }
     DWORD ProcessId() const { return process_.dwProcessId; }
 
@@ -35,12 +36,49 @@ public:
 
     // Asks the window to close and waits for the process to end.
     bool Close(DWORD timeoutMs = 10000);
+    // A control's rectangle in pixels, relative to the window's client area.
+    RECT ClientRectOf(HWND control) const;
+    // The window that has the keyboard focus in Tavrel's thread.
+    HWND Focus() const;
+    // Whether the shell holds Tavrel's tray icon (id 1): a modify that
+    // changes nothing succeeds only for an icon that is there.
+    bool TrayIconPresent() const;
+    // A message box of Tavrel's that shows `text`; nullptr if none came.
+    HWND WaitForMessageBox(const wchar_t* text, DWORD timeoutMs = 10000) const;
     bool WaitForExit(DWORD timeoutMs) const;
     bool Running() const;
 
 private:
     PROCESS_INFORMATION process_{};
     HWND window_ = nullptr;
+};
+
+// Sets HKCU\Control Panel\Desktop\LogPixels for the programs started while
+// it lives, and puts back what was there.
+class DotsPerInch {
+public:
+    explicit DotsPerInch(DWORD dpi);
+    ~DotsPerInch();
+    DotsPerInch(const DotsPerInch&) = delete;
+    DotsPerInch& operator=(const DotsPerInch&) = delete;
+
+private:
+    bool hadValue_ = false;
+    DWORD oldValue_ = 0;
+};
+
+// Wine's per-program DLL load order for Tavrel.exe, e.g. ("uxtheme",
+// "disabled"), while it lives. A child does not see WINEDLLOVERRIDES changes
+// made by its parent, but it reads this key.
+class DllOverride {
+public:
+    DllOverride(const wchar_t* dll, const wchar_t* order);
+    ~DllOverride();
+    DllOverride(const DllOverride&) = delete;
+    DllOverride& operator=(const DllOverride&) = delete;
+
+private:
+    std::wstring dll_;
 };
 
 // A registry value read back whole: type and every data byte.

@@ -1,7 +1,14 @@
 // frmMain's load and unload, with the outward calls recorded.
 #include <doctest/doctest.h>
+#include <windows.h>
+// commctrl.h needs windows.h first.
+#include <commctrl.h>
 
+#include <algorithm>
 #include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/recorder.h"
 #include "shell/frmMain.h"
@@ -120,4 +127,34 @@ TEST_CASE("the tray record holds the first-version layout byte for byte") {
     CHECK(dword(20) == 0x5678);
     CHECK(std::memcmp(bytes + 24, kTrayTip, title + 1) == 0);
 #endif
+}
+
+TEST_CASE("the round buttons carry their tooltips, and no other control has one") {
+    platform::Recorder recorder;
+    frmMain form;
+    REQUIRE(form.Load(GetModuleHandleW(nullptr)));
+    HWND tip = FindWindowExW(nullptr, nullptr, TOOLTIPS_CLASSW, nullptr);
+    while (tip && GetWindow(tip, GW_OWNER) != form.Hwnd())
+        tip = FindWindowExW(nullptr, tip, TOOLTIPS_CLASSW, nullptr);
+    REQUIRE(tip);
+    REQUIRE(SendMessageW(tip, TTM_GETTOOLCOUNT, 0, 0) == 2);
+    std::vector<std::pair<std::string, std::string>> tools;
+    for (int i = 0; i < 2; ++i) {
+        wchar_t text[128] = L"";
+        TOOLINFOW info{};
+        info.cbSize = TTTOOLINFOW_V2_SIZE;
+        info.lpszText = text;
+        REQUIRE(SendMessageW(tip, TTM_ENUMTOOLSW, i, reinterpret_cast<LPARAM>(&info)));
+        wchar_t owner[64] = L"";
+        GetWindowTextW(reinterpret_cast<HWND>(info.uId), owner, 64);
+        tools.emplace_back(Narrow(owner), Narrow(text));
+    }
+    std::sort(tools.begin(), tools.end());
+    CHECK(tools[0].first == "Graphics & Performance");
+    CHECK(tools[0].second == "Best Performance / Best Appearance");
+    CHECK(tools[1].first == "Maximum Performance");
+    CHECK(tools[1].second == "Worst Appearance / Best Performance");
+    form.Unload();
+    MSG msg;
+    PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
 }
