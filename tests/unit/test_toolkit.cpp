@@ -1,0 +1,164 @@
+// The toolkit's controls as a user meets them: clicks on labels and the
+// picture box, the keyboard on buttons, and a held button's face.
+#include <doctest/doctest.h>
+
+#include <string>
+#include <vector>
+
+#include "resources/resource.h"
+#include "support/standins.h"
+#include "toolkit/form.h"
+#include "toolkit/picture.h"
+
+using support::Narrow;
+using tk::Kind;
+
+namespace {
+
+constexpr tk::FontSettings kFont{L"MS Sans Serif", 9.75f, true, false, true};
+constexpr tk::ControlSettings kControls[] = {
+    {L"Face", Kind::CommandButton, 150, 150, 3015, 975, 0, IDP_BANDWIDTH, L"Bandwidth", nullptr,
+     kFont, 0, 0, -1, -1},
+    {L"Caption", Kind::Label, 150, 1500, 1500, 600, 2, 0, L"Click me", nullptr, kFont,
+     RGB(128, 0, 0), 0, -1, -1},
+    {L"Logo", Kind::PictureBox, 150, 2400, 4695, 1335, 1, IDP_LOGO, L"Logo", nullptr, kFont, 0, 0,
+     -1, -1},
+};
+
+class ClickForm : public tk::Form {
+public:
+    ClickForm() {
+        static const tk::FormSettings settings{L"TavrelToolkitTest", L"Toolkit test", 6000, 5000, 0,
+                                               IDP_BACKGROUND};
+        REQUIRE(Load(GetModuleHandleW(nullptr), settings, kControls, 3));
+        Show();
+        SetForegroundWindow(Hwnd());
+        Flush();
+    }
+    ~ClickForm() override { Flush(); }
+
+    // Lets queued and sent messages run, as the loop would.
+    static void Flush() {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) continue;
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+    }
+
+    std::vector<std::string> clicks;
+
+protected:
+    void OnClick(tk::Control& control) override { clicks.push_back(Narrow(control.Name())); }
+};
+
+void ClickAt(HWND control, int x, int y) {
+    SendMessageW(control, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+    SendMessageW(control, WM_LBUTTONUP, 0, MAKELPARAM(x, y));
+}
+
+}  // namespace
+
+TEST_CASE("a click on a label or the picture box reaches the form; a label takes no focus") {
+    ClickForm form;
+    HWND label = form.Find(L"Caption")->Hwnd();
+    HWND logo = form.Find(L"Logo")->Hwnd();
+    SetFocus(form.Find(L"Face")->Hwnd());
+
+    ClickAt(label, 10, 10);
+    CHECK(form.clicks == std::vector<std::string>{"Caption"});
+    CHECK(GetFocus() != label);
+
+    SUBCASE("letting go outside is no click") {
+        ClickAt(label, -20, 10);
+        CHECK(form.clicks.size() == 1);
+    }
+    SUBCASE("the picture box") {
+        ClickAt(logo, 30, 30);
+        CHECK(form.clicks == std::vector<std::string>{"Caption", "Logo"});
+    }
+}
+
+TEST_CASE("Enter and Space press the focused button") {
+    ClickForm form;
+    HWND button = form.Find(L"Face")->Hwnd();
+    SetFocus(button);
+    REQUIRE(GetFocus() == button);
+    PostMessageW(button, WM_KEYDOWN, VK_RETURN, 0);
+    PostMessageW(button, WM_KEYUP, VK_RETURN, 0);
+    PostMessageW(button, WM_KEYDOWN, VK_SPACE, 0);
+    PostMessageW(button, WM_KEYUP, VK_SPACE, 0);
+    PostQuitMessage(0);
+    tk::RunMessageLoop();
+    CHECK(form.clicks == std::vector<std::string>{"Face", "Face"});
+}
+
+TEST_CASE("a picture button held down still shows its own face") {
+    ClickForm form;
+    HWND button = form.Find(L"Face")->Hwnd();
+    HBITMAP face = form.Find(L"Face")->Picture();
+    REQUIRE(face);
+
+    // Samples of the face; it must not stay selected, or the button cannot draw it.
+    struct Sample {
+        int x, y;
+        COLORREF colour;
+    };
+    std::vector<Sample> samples;
+    HDC memory = CreateCompatibleDC(nullptr);
+    HGDIOBJ old = SelectObject(memory, face);
+    for (int x = 20; x < 180; x += 8)
+        for (int y = 12; y < 52; y += 8) samples.push_back({x, y, GetPixel(memory, x, y)});
+    SelectObject(memory, old);
+    DeleteDC(memory);
+
+    // What the button paints, captured off screen.
+    RECT r;
+    GetClientRect(button, &r);
+    HDC screen = GetDC(nullptr);
+    HDC canvas = CreateCompatibleDC(screen);
+    HBITMAP shot = CreateCompatibleBitmap(screen, r.right, r.bottom);
+    ReleaseDC(nullptr, screen);
+    HGDIOBJ oldShot = SelectObject(canvas, shot);
+    auto showsFaceAt = [&](int offset) {
+        SendMessageW(button, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(canvas), PRF_CLIENT);
+        int same = 0;
+        for (const Sample& s : samples)
+            same += GetPixel(canvas, s.x + offset, s.y + offset) == s.colour;
+        INFO(same, " of ", samples.size(), " samples match");
+        return same == static_cast<int>(samples.size());
+    };
+
+    CHECK(showsFaceAt(0));
+    SendMessageW(button, BM_SETSTATE, TRUE, 0);
+    CHECK(showsFaceAt(1));  // nudged by a pixel, the same picture
+    CHECK_FALSE(showsFaceAt(0));
+    SendMessageW(button, BM_SETSTATE, FALSE, 0);
+    CHECK(showsFaceAt(0));
+
+    SelectObject(canvas, oldShot);
+    DeleteObject(shot);
+    DeleteDC(canvas);
+}
+
+TEST_CASE("pictures load at their drawn sizes, bitmaps and JPEGs alike") {
+    HINSTANCE self = GetModuleHandleW(nullptr);
+    struct {
+        int id;
+        LONG width, height;
+    } pictures[] = {{IDP_BACKGROUND, 416, 514}, {IDP_LOGO, 312, 87},      {IDP_HEAD, 176, 176},
+                    {IDP_BELLY, 176, 176},      {IDP_BANDWIDTH, 199, 64}, {IDP_CONNECTION, 199, 64},
+                    {IDP_CLEANFILES, 200, 64},  {IDP_RECYCLE, 200, 64},   {IDP_SPYBOT, 80, 48},
+                    {IDP_HELP, 80, 48}};
+    for (auto& p : pictures) {
+        INFO("picture ", p.id);
+        HBITMAP picture = tk::LoadPicture(self, p.id);
+        REQUIRE(picture);
+        SIZE size = tk::PictureSize(picture);
+        CHECK(size.cx == p.width);
+        CHECK(size.cy == p.height);
+        DeleteObject(picture);
+    }
+    CHECK(tk::LoadPicture(self, 999) == nullptr);
+}
