@@ -46,7 +46,21 @@ NOTIFYICONDATAA MakeTrayIconData(HWND window, HICON icon) {
     return data;
 }
 
+int32_t DecodeTrayMessage(float x, int scaleMode, double twipsPerPixelX) {
+    if (scaleMode == tk::kScalePixels) return tk::NearestInt(x);
+    return tk::NearestInt(x / twipsPerPixelX);
+}
+
+namespace {
+
+// Sent to every top-level window when the shell (re)starts, e.g. after
+// Explorer has crashed: the tray is empty then, so the icon goes back in.
+const UINT kTaskbarCreated = RegisterWindowMessageW(L"TaskbarCreated");
+
+}  // namespace
+
 bool frmMain::Load(HINSTANCE instance) {
+    if (!Scale) Scale = ScaleControls;
     return Form::Load(instance, shell::kMainWindow, shell::kLayout,
                       static_cast<int>(sizeof shell::kLayout / sizeof shell::kLayout[0]));
 }
@@ -74,7 +88,7 @@ void frmMain::OnLoad() {
     app::NominalScreenWidth = scale.nominalScreenWidth;
 
     SetScaleMode(tk::kScaleTwips);
-    ScaleControls(scale.factorX, scale.factorY, *this);
+    Scale(scale.factorX, scale.factorY, *this);
 
     SavedHeight = tk::NearestInt(HeightTwips());
     SavedWidth = tk::NearestInt(WidthTwips());
@@ -90,4 +104,88 @@ void frmMain::OnUnload() {
     system.StartCommand({platform::WindowsFolderPath(L"explorer.exe"),
                          std::wstring(tweaks::kMakerSite) + L"/popup2.htm", SW_SHOWMINIMIZED});
     system.NotifyIcon(NIM_DELETE, app::TrayIconData);
+}
+
+void frmMain::OnResize() {
+    switch (GetWindowState()) {
+        case tk::kMinimized:
+            // Minimised means gone to the tray: off the screen and the taskbar.
+            Hide();
+            SetWindowState(tk::kMaximized);
+            break;
+        case tk::kMaximized: {
+            SetWindowState(tk::kMaximized);
+            SetHeightTwips(static_cast<float>(SavedHeight));
+            SetWidthTwips(static_cast<float>(SavedWidth));
+            if (app::MaximizeSeen == kFalse) {
+                app::MaximizeSeen = kTrue;
+                break;
+            }
+            float factorX = static_cast<float>(static_cast<double>(WidthTwips()) / SavedWidth);
+            float factorY = static_cast<float>(static_cast<double>(HeightTwips()) / SavedHeight);
+            Scale(factorX, factorY, *this);
+            SavedHeight = tk::NearestInt(HeightTwips());
+            SavedWidth = tk::NearestInt(WidthTwips());
+            break;
+        }
+        default:
+            break;
+    }
+}
+
+void frmMain::OnMouseMove(int, int, float x, float) {
+    switch (DecodeTrayMessage(x, GetScaleMode(), tk::TwipsPerPixelX())) {
+        case WM_LBUTTONUP:
+            RestoreWindow();
+            break;
+        case WM_LBUTTONDBLCLK:
+            SetWindowState(tk::kNormal);
+            SetRetainedDrawing();
+            SetForegroundWindow(Hwnd());
+            Show();
+            Refresh();
+            OnResize();
+            break;
+        case WM_RBUTTONUP:
+            // The window must be foreground before TrackPopupMenu, or the menu
+            // will not close when the user clicks elsewhere.
+            SetForegroundWindow(Hwnd());
+            if (tk::Control* menu = Find(L"mPopupSys")) PopupMenu(*menu);
+            break;
+        default:
+            break;
+    }
+}
+
+void frmMain::RestoreWindow() {
+    SetWindowState(tk::kNormal);
+    SetForegroundWindow(Hwnd());
+    Show();
+}
+
+void frmMain::mPopRestore_Click(int) { RestoreWindow(); }
+
+void frmMain::mPopRestart_Click() {
+    platform::Platform& system = platform::Current();
+    if (!system.StartCommand(
+            {platform::SystemFolderPath(L"shutdown.exe"), L"-r -t 0", SW_SHOWMINIMIZED}))
+        system.ShowMessage(Hwnd(),
+                           L"The computer could not be restarted: shutdown.exe could not be "
+                           L"started.",
+                           kProgramTitle, MB_ICONEXCLAMATION | MB_OK);
+}
+
+void frmMain::OnClick(tk::Control& control) {
+    const std::wstring& name = control.Name();
+    if (name == L"mPopRestore")
+        mPopRestore_Click(control.ArrayIndex());
+    else if (name == L"mPopRestart")
+        mPopRestart_Click();
+}
+
+bool frmMain::OnMessage(UINT message, WPARAM, LPARAM, LRESULT& result) {
+    if (message != kTaskbarCreated || !kTaskbarCreated) return false;
+    platform::Current().NotifyIcon(NIM_ADD, app::TrayIconData);
+    result = 0;
+    return true;
 }

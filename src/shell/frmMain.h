@@ -31,14 +31,31 @@ StartupScale ComputeStartupScale(double screenWidthTwips, double screenHeightTwi
 // The tray record: first-version layout, ANSI tip padded with spaces.
 NOTIFYICONDATAA MakeTrayIconData(HWND window, HICON icon);
 
+// The mouse message that a tray notification carries in x: x over the
+// screen's real twips per pixel, or x itself in pixel scale mode.
+int32_t DecodeTrayMessage(float x, int scaleMode, double twipsPerPixelX);
+
 class frmMain final : public tk::Form {
 public:
     bool Load(HINSTANCE instance);
 
     int16_t DeviceWidthPixels = 0, DeviceHeightPixels = 0;
     int32_t SavedHeight = 0, SavedWidth = 0;
+    // What the maximised resize rescales with; tests watch it.
+    void (*Scale)(float factorX, float factorY, tk::Form& window) = nullptr;
+
+    // The tray menu's items.
+    void mPopRestore_Click(int index);
+    void mPopRestart_Click();
 
 protected:
     void OnLoad() override;
     void OnUnload() override;
+    void OnResize() override;
+    void OnMouseMove(int button, int shift, float x, float y) override;
+    void OnClick(tk::Control& control) override;
+    bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+
+private:
+    void RestoreWindow();
 };

@@ -151,7 +151,11 @@ void Form::Unload() {
 }
 
 void Form::Show() {
-    ShowWindow(hwnd_, SW_SHOW);
+    static constexpr int kShow[] = {SW_SHOW, SW_SHOWMINIMIZED, SW_SHOWMAXIMIZED};
+    int command = kShow[state_];
+    // A window hidden while minimised comes back restored when asked for normal.
+    if (state_ == kNormal && (IsIconic(hwnd_) || IsZoomed(hwnd_))) command = SW_RESTORE;
+    ShowWindow(hwnd_, command);
     if (lastFocus_) return;
     // Focus starts on the first control in tab order that can take it.
     for (HWND child = GetWindow(hwnd_, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
@@ -187,16 +191,84 @@ Control* Form::ByHwnd(HWND hwnd) {
     return nullptr;
 }
 
-float Form::WidthTwips() const {
+RECT Form::NormalRect() const {
     RECT r{};
+    if (IsIconic(hwnd_)) {
+        WINDOWPLACEMENT placement{};
+        placement.length = sizeof placement;
+        if (GetWindowPlacement(hwnd_, &placement)) return placement.rcNormalPosition;
+    }
     GetWindowRect(hwnd_, &r);
+    return r;
+}
+
+float Form::WidthTwips() const {
+    RECT r = NormalRect();
     return static_cast<float>((r.right - r.left) * TwipsPerPixelX());
 }
 
 float Form::HeightTwips() const {
-    RECT r{};
-    GetWindowRect(hwnd_, &r);
+    RECT r = NormalRect();
     return static_cast<float>((r.bottom - r.top) * TwipsPerPixelY());
+}
+
+void Form::SetWidthTwips(float twips) {
+    RECT r = NormalRect();
+    SetOuterSize(NearestInt(twips / TwipsPerPixelX()), r.bottom - r.top);
+}
+
+void Form::SetHeightTwips(float twips) {
+    RECT r = NormalRect();
+    SetOuterSize(r.right - r.left, NearestInt(twips / TwipsPerPixelY()));
+}
+
+void Form::SetOuterSize(int width, int height) {
+    RECT r = NormalRect();
+    if (width < 0 || height < 0 || (width == r.right - r.left && height == r.bottom - r.top))
+        return;
+    if (IsIconic(hwnd_)) {
+        // Only the restored size can change; the window stays as it is.
+        WINDOWPLACEMENT placement{};
+        placement.length = sizeof placement;
+        GetWindowPlacement(hwnd_, &placement);
+        placement.rcNormalPosition.right = placement.rcNormalPosition.left + width;
+        placement.rcNormalPosition.bottom = placement.rcNormalPosition.top + height;
+        placement.showCmd = IsWindowVisible(hwnd_) ? SW_SHOWMINNOACTIVE : SW_HIDE;
+        SetWindowPlacement(hwnd_, &placement);
+    } else {
+        SetWindowPos(hwnd_, nullptr, 0, 0, width, height,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    RaiseResizeIfChanged();
+}
+
+void Form::SetWindowState(int state) {
+    if (state < kNormal || state > kMaximized || state == state_) return;
+    state_ = state;
+    // A hidden window only takes note; Show puts it in that state.
+    if (IsWindowVisible(hwnd_)) {
+        static constexpr int kCommand[] = {SW_RESTORE, SW_MINIMIZE, SW_MAXIMIZE};
+        ShowWindow(hwnd_, kCommand[state]);
+    }
+    RaiseResizeIfChanged();
+}
+
+void Form::RaiseResizeIfChanged() {
+    RECT r = NormalRect();
+    SIZE size{r.right - r.left, r.bottom - r.top};
+    if (state_ == resizedState_ && size.cx == resizedSize_.cx && size.cy == resizedSize_.cy) return;
+    resizedState_ = state_;
+    resizedSize_ = size;
+    OnResize();
+}
+
+void Form::PopupMenu(const Control& menu) {
+    if (!menu.Menu()) return;
+    POINT at{};
+    GetCursorPos(&at);
+    TrackPopupMenu(menu.Menu(), 0, at.x, at.y, 0, hwnd_, nullptr);
+    // Without this the menu may not close when the user clicks elsewhere.
+    PostMessageW(hwnd_, WM_NULL, 0, 0);
 }
 
 void Form::PaintBackground(HWND child, HDC dc) const {
@@ -275,6 +347,27 @@ LRESULT Form::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_DRAWITEM:
             DrawButton(*reinterpret_cast<DRAWITEMSTRUCT*>(lParam));
             return TRUE;
+        case WM_SIZE:
+            if (wParam == SIZE_MINIMIZED)
+                state_ = kMinimized;
+            else if (wParam == SIZE_MAXIMIZED)
+                state_ = kMaximized;
+            else if (wParam == SIZE_RESTORED && IsWindowVisible(hwnd_))
+                state_ = kNormal;
+            RaiseResizeIfChanged();
+            return 0;
+        case WM_MOUSEMOVE: {
+            double x = static_cast<short>(LOWORD(lParam)), y = static_cast<short>(HIWORD(lParam));
+            if (scaleMode_ != kScalePixels) {
+                x *= TwipsPerPixelX();
+                y *= TwipsPerPixelY();
+            }
+            int buttons = (wParam & MK_LBUTTON ? 1 : 0) | (wParam & MK_RBUTTON ? 2 : 0) |
+                          (wParam & MK_MBUTTON ? 4 : 0);
+            int shift = (wParam & MK_SHIFT ? 1 : 0) | (wParam & MK_CONTROL ? 2 : 0);
+            OnMouseMove(buttons, shift, static_cast<float>(x), static_cast<float>(y));
+            return 0;
+        }
         case WM_COMMAND:
             if (HIWORD(wParam) == BN_CLICKED)
                 if (Control* control = ById(LOWORD(wParam))) OnClick(*control);

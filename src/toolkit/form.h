@@ -24,6 +24,7 @@ struct FormSettings {
 };
 
 enum ScaleMode { kScaleTwips = 1, kScalePixels = 3 };
+enum WindowState { kNormal = 0, kMinimized = 1, kMaximized = 2 };
 
 class Form {
 public:
@@ -39,9 +40,22 @@ public:
     // Raises Unload, then destroys the window. The message loop ends with it.
     void Unload();
 
+    // Shows the window in its current window state; a hidden window keeps
+    // the state it was given until it is shown.
     void Show();
     void Hide();
     void Refresh();
+
+    int GetWindowState() const { return state_; }
+    // Raises Resize when the state really changes, and only then.
+    void SetWindowState(int state);
+
+    // Retained drawing: once on, it stays on for the life of the window.
+    bool RetainedDrawing() const { return retained_; }
+    void SetRetainedDrawing() { retained_ = true; }
+
+    // Shows `menu` as a pop-up at the pointer; returns when it has closed.
+    void PopupMenu(const Control& menu);
 
     HWND Hwnd() const { return hwnd_; }
     HINSTANCE Instance() const { return instance_; }
@@ -54,9 +68,13 @@ public:
     int GetScaleMode() const { return scaleMode_; }
     void SetScaleMode(int mode) { scaleMode_ = mode; }
 
-    // The window's outer size, frame included, in twips.
+    // The window's outer size, frame included, in twips. A minimised window
+    // answers with the size it has when restored.
     float WidthTwips() const;
     float HeightTwips() const;
+    // Raise Resize when the size really changes, and only then.
+    void SetWidthTwips(float twips);
+    void SetHeightTwips(float twips);
 
     // Paints the part of the form's background that lies under `child`.
     void PaintBackground(HWND child, HDC dc) const;
@@ -65,6 +83,9 @@ protected:
     virtual void OnLoad() {}
     virtual void OnUnload() {}
     virtual void OnClick(Control&) {}
+    virtual void OnResize() {}
+    // x and y in the form's scale unit: twips, or pixels in scale mode 3.
+    virtual void OnMouseMove(int /*button*/, int /*shift*/, float /*x*/, float /*y*/) {}
     // Lets a form take a message before the default handling; true when handled.
     virtual bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
 
@@ -75,6 +96,9 @@ private:
     void DrawButton(const DRAWITEMSTRUCT& item);
     Control* ById(int id);
     Control* ByHwnd(HWND hwnd);
+    RECT NormalRect() const;
+    void SetOuterSize(int width, int height);
+    void RaiseResizeIfChanged();
 
     HWND hwnd_ = nullptr;
     HINSTANCE instance_ = nullptr;
@@ -84,6 +108,11 @@ private:
     GdiHandle<HBITMAP> background_;
     std::vector<std::unique_ptr<Control>> controls_;
     int scaleMode_ = kScaleTwips;
+    int state_ = kNormal;
+    // What the last Resize saw, so that only real changes raise it.
+    int resizedState_ = kNormal;
+    SIZE resizedSize_{0, 0};
+    bool retained_ = false;
     bool unloading_ = false;
 };
 

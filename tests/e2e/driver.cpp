@@ -145,6 +145,31 @@ void Tavrel::PostTrayNotification(UINT mouseMessage) const {
     PostMessageW(window_, WM_MOUSEMOVE, 1, static_cast<LPARAM>(mouseMessage));
 }
 
+bool Tavrel::MenuOpens(DWORD timeoutMs) const {
+    DWORD thread = GetWindowThreadProcessId(window_, nullptr);
+    HWND menu = nullptr;
+    return WaitUntil([&] { return (menu = FindMenuWindow(thread)) != nullptr; }, timeoutMs) &&
+           SendMessageW(menu, MN_GETHMENU, 0, 0) != 0;
+}
+
+void Tavrel::DismissMenu() const {
+    HWND menu = FindMenuWindow(GetWindowThreadProcessId(window_, nullptr));
+    if (!menu) return;
+    PostMessageW(menu, WM_KEYDOWN, VK_ESCAPE, 0);
+    WaitUntil([&] { return !IsWindowVisible(menu); }, 5000);
+}
+
+void Tavrel::Minimise() const { PostMessageW(window_, WM_SYSCOMMAND, SC_MINIMIZE, 0); }
+
+bool Tavrel::OnTaskbar() const {
+    HWND tray = FindWindowW(L"Shell_TrayWnd", nullptr);
+    for (HWND b = FindWindowExW(tray, nullptr, nullptr, nullptr); b;
+         b = FindWindowExW(tray, b, nullptr, nullptr))
+        if (reinterpret_cast<HWND>(GetWindowLongPtrW(b, GWLP_ID)) == window_ && IsWindowVisible(b))
+            return true;
+    return false;
+}
+
 bool Tavrel::PickTrayMenuItem(int position, DWORD timeoutMs) const {
     PostTrayNotification(WM_RBUTTONUP);
     DWORD thread = GetWindowThreadProcessId(window_, nullptr);

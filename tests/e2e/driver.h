@@ -34,6 +34,16 @@ public:
     // `position` (0 is the first) with the keyboard. False if no menu came up.
     bool PickTrayMenuItem(int position, DWORD timeoutMs = 5000) const;
 
+    // Whether a pop-up menu of Tavrel's comes up within the time. (Wine does
+    // not lend a menu's items to another process; in-process tests read them.)
+    bool MenuOpens(DWORD timeoutMs = 5000) const;
+    // Closes an open tray menu with Escape.
+    void DismissMenu() const;
+    // Minimises the window the way its caption button does.
+    void Minimise() const;
+    // Whether the window has a visible button on the taskbar.
+    bool OnTaskbar() const;
+
     // Asks the window to close and waits for the process to end.
     bool Close(DWORD timeoutMs = 10000);
     // A control's rectangle in pixels, relative to the window's client area.

@@ -57,8 +57,8 @@ TEST_CASE("icon group 1 is one 48 x 48 picture in 256 colours; the manifest asks
     REQUIRE(dir);
     // GRPICONDIR: reserved, type, count; then 14-byte entries.
     CHECK(*reinterpret_cast<const WORD*>(dir + 4) == 1);
-    CHECK(dir[6] == 48);  // width
-    CHECK(dir[7] == 48);  // height
+    CHECK(dir[6] == 48);                                      // width
+    CHECK(dir[7] == 48);                                      // height
     CHECK(*reinterpret_cast<const WORD*>(dir + 6 + 6) == 8);  // bits per pixel
 
     HRSRC manifest = FindResourceW(file, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24) /*RT_MANIFEST*/);

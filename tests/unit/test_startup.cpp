@@ -158,3 +158,26 @@ TEST_CASE("the round buttons carry their tooltips, and no other control has one"
     MSG msg;
     PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
 }
+
+TEST_CASE("the tray menu holds its four items in order, and the window has no menu bar") {
+    platform::Recorder recorder;
+    frmMain form;
+    REQUIRE(form.Load(GetModuleHandleW(nullptr)));
+    CHECK(GetMenu(form.Hwnd()) == nullptr);
+    HMENU menu = form.Find(L"mPopupSys")->Menu();
+    REQUIRE(menu);
+    std::vector<std::string> items;
+    for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+        wchar_t text[64] = L"";
+        GetMenuStringW(menu, i, text, 64, MF_BYPOSITION);
+        items.push_back(Narrow(text));
+        CHECK(GetMenuState(menu, i, MF_BYPOSITION) ==
+              MF_STRING);  // enabled, unchecked, no sub-menu
+    }
+    CHECK(items == std::vector<std::string>{"Restore Tavrel", "Restart Computer", "Power Bootup",
+                                            "Normal Bootup"});
+    CHECK(form.Find(L"mPopRestore")->ArrayIndex() == 1);
+    form.Unload();
+    MSG msg;
+    PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
+}

@@ -1,0 +1,109 @@
+// The tray side of frmMain in-process: decoding notifications, the resize
+// handling's first-time rule, the restart command and a restarted shell.
+#include <doctest/doctest.h>
+
+#include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/recorder.h"
+#include "shell/frmMain.h"
+#include "support/standins.h"
+
+using support::Narrow;
+
+namespace {
+
+std::vector<std::pair<float, float>> scaleCalls;
+void RecordScale(float factorX, float factorY, tk::Form&) {
+    scaleCalls.emplace_back(factorX, factorY);
+}
+
+struct LoadedForm {
+    platform::Recorder recorder;
+    frmMain form;
+    LoadedForm() {
+        scaleCalls.clear();
+        form.Scale = RecordScale;
+        REQUIRE(form.Load(GetModuleHandleW(nullptr)));
+    }
+    ~LoadedForm() {
+        if (form.Hwnd()) form.Unload();
+        MSG msg;
+        PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
+    }
+};
+
+}  // namespace
+
+TEST_CASE("a tray notification decodes with the screen's real twips per pixel") {
+    CHECK(DecodeTrayMessage(517 * 15.0f, tk::kScaleTwips, 15) == 517);
+    CHECK(DecodeTrayMessage(517 * 12.0f, tk::kScaleTwips, 12) == 517);  // 120 dpi
+    CHECK(DecodeTrayMessage(517 * 12.0f, tk::kScaleTwips, 15) !=
+          517);  // the nominal 15 is wrong there
+    CHECK(DecodeTrayMessage(514.0f, tk::kScalePixels, 12) == 514);
+    CHECK(DecodeTrayMessage(514.5f * 15, tk::kScaleTwips, 15) == 514);  // ties to even
+}
+
+TEST_CASE("the first maximised resize only saves; each later one rescales by current over saved") {
+    LoadedForm loaded;
+    frmMain& form = loaded.form;
+    REQUIRE(scaleCalls.size() == 1);  // start-up
+    int32_t savedWidth = form.SavedWidth, savedHeight = form.SavedHeight;
+
+    form.SetWindowState(tk::kMinimized);
+    CHECK_FALSE(IsWindowVisible(form.Hwnd()));
+    CHECK(form.GetWindowState() == tk::kMaximized);
+    CHECK(app::MaximizeSeen == kTrue);
+    CHECK(scaleCalls.size() == 1);
+
+    form.mPopRestore_Click(1);
+    CHECK(IsWindowVisible(form.Hwnd()));
+    CHECK(form.GetWindowState() == tk::kNormal);
+    CHECK(scaleCalls.size() == 1);  // the normal state does nothing
+
+    form.SetWindowState(tk::kMinimized);
+    REQUIRE(scaleCalls.size() == 2);
+    CHECK(scaleCalls[1] == std::make_pair(1.0f, 1.0f));
+    CHECK(form.SavedWidth == savedWidth);
+    CHECK(form.SavedHeight == savedHeight);
+}
+
+TEST_CASE("setting the state a window already has raises no resize") {
+    LoadedForm loaded;
+    frmMain& form = loaded.form;
+    form.SetWindowState(tk::kMinimized);  // to the tray: hidden, state 2, flag set
+    scaleCalls.clear();
+    form.SetWindowState(tk::kMaximized);
+    form.SetHeightTwips(static_cast<float>(form.SavedHeight));
+    form.SetWidthTwips(static_cast<float>(form.SavedWidth));
+    CHECK(scaleCalls.empty());
+}
+
+TEST_CASE("Restart Computer that cannot start says so, and the program runs on") {
+    LoadedForm loaded;
+    loaded.recorder.startResult = false;
+    loaded.recorder.calls.clear();
+    loaded.form.mPopRestart_Click();
+    REQUIRE(loaded.recorder.calls.size() == 2);
+    wchar_t system[MAX_PATH];
+    GetSystemDirectoryW(system, MAX_PATH);
+    CHECK(Narrow(loaded.recorder.calls[0]) ==
+          "StartCommand " + Narrow(system) + "\\shutdown.exe|-r -t 0|2");
+    CHECK(
+        Narrow(loaded.recorder.calls[1]).find("ShowMessage The computer could not be restarted") ==
+        0);
+    CHECK(IsWindow(loaded.form.Hwnd()));
+}
+
+TEST_CASE("TaskbarCreated puts the same tray record back") {
+    LoadedForm loaded;
+    loaded.recorder.calls.clear();
+    SendMessageW(loaded.form.Hwnd(), RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
+    REQUIRE(loaded.recorder.calls.size() == 1);
+    CHECK(Narrow(loaded.recorder.calls[0]) == "NotifyIcon 0");
+    REQUIRE(loaded.recorder.trayRecords.size() == 2);
+    CHECK(std::memcmp(&loaded.recorder.trayRecords[0], &loaded.recorder.trayRecords[1],
+                      sizeof(NOTIFYICONDATAA)) == 0);
+}
