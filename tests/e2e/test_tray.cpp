@@ -68,7 +68,7 @@ TEST_CASE("a left click or a double-click on the icon brings the window back") {
         MinimiseToTray(app);
         app.PostTrayNotification(message);
         CHECK(e2e::WaitUntil([&] { return Shown(app) && !IsIconic(app.Window()); }, 5000));
-        CHECK(app.OnTaskbar());
+        CHECK(e2e::WaitUntil([&] { return app.OnTaskbar(); }, 5000));
     }
     CHECK(app.Close());
 }
@@ -170,7 +170,6 @@ TEST_CASE("when the shell starts again, the icon goes back into the tray") {
     REQUIRE(Shell_NotifyIconW(NIM_DELETE, &data));
     REQUIRE_FALSE(app.TrayIconPresent());
     PostMessageW(app.Window(), RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
-    Settle(app);
-    CHECK(app.TrayIconPresent());
+    CHECK(e2e::WaitUntil([&] { return app.TrayIconPresent(); }, 5000));
     CHECK(app.Close());
 }
