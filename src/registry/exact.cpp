@@ -1,0 +1,1 @@
+#include "registry/exact.h"
