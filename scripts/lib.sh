@@ -95,6 +95,15 @@ sandbox_prepare() {
         "$windows/system32/cleanmgr.exe"; do
         cmp -s "$standin" "$target" || cp "$standin" "$target"
     done
+    # A 32-bit program in a 64-bit prefix finds system32 redirected to
+    # syswow64: the 32-bit stand-in goes there, or Wine's own shutdown.exe
+    # would end the session.
+    local standin32=$TAVREL_BUILD/i686/standin.exe
+    if [ "$winearch" = win64 ] && [ -f "$standin32" ]; then
+        for target in "$windows/syswow64/shutdown.exe" "$windows/syswow64/cleanmgr.exe"; do
+            cmp -s "$standin32" "$target" || cp "$standin32" "$target"
+        done
+    fi
     exec {lock}>&-
 }
 

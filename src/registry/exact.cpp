@@ -1,1 +1,62 @@
 #include "registry/exact.h"
+
+#include <algorithm>
+
+namespace mGeneral {
+
+bool SameValue(const ExactValue& a, const ExactValue& b) {
+    return a.type == b.type && a.data == b.data;
+}
+
+bool ListNamesExact(HKEY key, std::vector<std::wstring>& names) {
+    DWORD count = 0, longest = 0;
+    if (RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count,
+                         &longest, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+        return false;
+    names.reserve(names.size() + count);
+    std::wstring buffer(std::max<DWORD>(longest, 255) + 1, L'\0');
+    for (DWORD index = 0;;) {
+        DWORD length = static_cast<DWORD>(buffer.size());
+        LSTATUS status =
+            RegEnumValueW(key, index, buffer.data(), &length, nullptr, nullptr, nullptr, nullptr);
+        if (status == ERROR_NO_MORE_ITEMS) return true;
+        if (status == ERROR_MORE_DATA && buffer.size() < 32768) {
+            buffer.resize(32768);  // the longest name the registry allows, and its NUL
+            continue;
+        }
+        if (status != ERROR_SUCCESS) return false;
+        names.emplace_back(buffer.data(), length);
+        ++index;
+    }
+}
+
+LSTATUS ReadExact(HKEY key, const std::wstring& name, ExactValue& value) {
+    value.name = name;
+    DWORD size = 0;
+    LSTATUS status = RegQueryValueExW(key, name.c_str(), nullptr, &value.type, nullptr, &size);
+    for (int attempt = 0; status == ERROR_SUCCESS || status == ERROR_MORE_DATA; ++attempt) {
+        // A little spare, so that even empty data has a buffer to land in.
+        value.data.resize(size + sizeof(wchar_t));
+        DWORD got = size;
+        status = RegQueryValueExW(key, name.c_str(), nullptr, &value.type, value.data.data(), &got);
+        if (status == ERROR_SUCCESS) {
+            value.data.resize(got);
+            return ERROR_SUCCESS;
+        }
+        if (status != ERROR_MORE_DATA || attempt > 8) break;
+        size = got;  // it grew meanwhile
+    }
+    value.data.clear();
+    return status;
+}
+
+LSTATUS WriteExact(HKEY key, const ExactValue& value) {
+    // RegSetValueEx stores a terminator of its own when the bytes just past
+    // the data are zero; keep them non-zero so the copy is byte for byte.
+    std::vector<BYTE> padded(value.data);
+    padded.insert(padded.end(), 4, 0xA5);
+    return RegSetValueExW(key, value.name.c_str(), 0, value.type, padded.data(),
+                          static_cast<DWORD>(value.data.size()));
+}
+
+}  // namespace mGeneral

@@ -1,1 +1,29 @@
 #pragma once
+// Registry values moved without change: name, type and every data byte, with
+// the wide calls, so that no name outside the ANSI code page is altered.
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace mGeneral {
+
+struct ExactValue {
+    std::wstring name;  // empty for the key's default value
+    DWORD type = REG_NONE;
+    std::vector<BYTE> data;
+};
+
+bool SameValue(const ExactValue& a, const ExactValue& b);
+
+// Every value name of an open key, each whole. False when the listing broke
+// off before its end.
+bool ListNamesExact(HKEY key, std::vector<std::wstring>& names);
+
+// Reads a value whole, however long; ERROR_FILE_NOT_FOUND when absent.
+LSTATUS ReadExact(HKEY key, const std::wstring& name, ExactValue& value);
+
+// Writes exactly the bytes given: no terminator is added to strings.
+LSTATUS WriteExact(HKEY key, const ExactValue& value);
+
+}  // namespace mGeneral

@@ -5,6 +5,7 @@
 #include "platform/platform.h"
 #include "shell/ScaleControls.h"
 #include "shell/layout.h"
+#include "startup/MoveStartupValues.h"
 #include "toolkit/twips.h"
 #include "tweaks/links.h"
 
@@ -165,7 +166,19 @@ void frmMain::RestoreWindow() {
 
 void frmMain::mPopRestore_Click(int) { RestoreWindow(); }
 
-void frmMain::mPopRestart_Click() {
+void frmMain::mPopRestart_Click() { Restart(); }
+
+void frmMain::mPowerBoot_Click() {
+    MoveStartupValues(kStartupKey, kParkingKey);
+    Restart();
+}
+
+void frmMain::mNormalBoot_Click() {
+    MoveStartupValues(kParkingKey, kStartupKey);
+    Restart();
+}
+
+void frmMain::Restart() {
     platform::Platform& system = platform::Current();
     if (!system.StartCommand(
             {platform::SystemFolderPath(L"shutdown.exe"), L"-r -t 0", SW_SHOWMINIMIZED}))
@@ -181,6 +194,10 @@ void frmMain::OnClick(tk::Control& control) {
         mPopRestore_Click(control.ArrayIndex());
     else if (name == L"mPopRestart")
         mPopRestart_Click();
+    else if (name == L"mPowerBoot")
+        mPowerBoot_Click();
+    else if (name == L"mNormalBoot")
+        mNormalBoot_Click();
 }
 
 bool frmMain::OnMessage(UINT message, WPARAM, LPARAM, LRESULT& result) {

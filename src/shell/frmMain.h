@@ -47,6 +47,8 @@ public:
     // The tray menu's items.
     void mPopRestore_Click(int index);
     void mPopRestart_Click();
+    void mPowerBoot_Click();
+    void mNormalBoot_Click();
 
 protected:
     void OnLoad() override;
@@ -58,4 +60,5 @@ protected:
 
 private:
     void RestoreWindow();
+    void Restart();
 };

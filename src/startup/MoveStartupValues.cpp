@@ -1,1 +1,78 @@
 #include "startup/MoveStartupValues.h"
+
+#include <string>
+#include <vector>
+
+#include "toolkit/handle.h"
+
+namespace {
+
+using mGeneral::ExactValue;
+
+void MoveKey(HKEY root, REGSAM view, const wchar_t* source, const wchar_t* target,
+             const MoveOptions& options, MoveResult& result) {
+    tk::KeyHandle from;
+    if (RegOpenKeyExW(root, source, 0, KEY_QUERY_VALUE | KEY_SET_VALUE | view, from.Put()) !=
+        ERROR_SUCCESS) {
+        ++result.skipped;
+        return;
+    }
+    // The names are listed once; the moves below do not change the list.
+    std::vector<std::wstring> names;
+    mGeneral::ListNamesExact(from.Get(), names);
+    if (names.empty()) return;  // nothing to move: the target is not created
+
+    tk::KeyHandle to;
+    if (RegCreateKeyExW(root, target, 0, nullptr, 0, KEY_QUERY_VALUE | KEY_SET_VALUE | view,
+                        nullptr, to.Put(), nullptr) != ERROR_SUCCESS) {
+        result.kept += static_cast<int>(names.size());
+        return;
+    }
+    for (const std::wstring& name : names) {
+        ExactValue value, there;
+        if (mGeneral::ReadExact(from.Get(), name, value) != ERROR_SUCCESS) continue;  // gone
+        // A value already in the target as it is here was left by a move that
+        // was cut short: only the delete is missing.
+        bool alreadyThere = mGeneral::ReadExact(to.Get(), name, there) == ERROR_SUCCESS &&
+                            mGeneral::SameValue(there, value);
+        if (!alreadyThere) {
+            if (options.write(to.Get(), value) != ERROR_SUCCESS ||
+                mGeneral::ReadExact(to.Get(), name, there) != ERROR_SUCCESS ||
+                !mGeneral::SameValue(there, value)) {
+                ++result.kept;
+                continue;
+            }
+        }
+        if (RegDeleteValueW(from.Get(), name.c_str()) == ERROR_SUCCESS)
+            ++result.moved;
+        else
+            ++result.kept;
+    }
+}
+
+}  // namespace
+
+bool Is64BitWindows() {
+#ifdef _WIN64
+    return true;
+#else
+    // IsWow64Process is missing before XP SP2; without it Windows is 32-bit.
+    using IsWow64Proc = BOOL(WINAPI*)(HANDLE, PBOOL);
+    auto isWow64 = reinterpret_cast<IsWow64Proc>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "IsWow64Process")));
+    BOOL wow64 = FALSE;
+    return isWow64 && isWow64(GetCurrentProcess(), &wow64) && wow64;
+#endif
+}
+
+MoveResult MoveStartupValues(const wchar_t* source, const wchar_t* target,
+                             const MoveOptions& options) {
+    MoveResult result;
+    // Windows starts programs from both views of HKEY_LOCAL_MACHINE.
+    std::vector<REGSAM> machineViews{0};
+    if (Is64BitWindows()) machineViews = {KEY_WOW64_64KEY, KEY_WOW64_32KEY};
+    for (REGSAM view : machineViews)
+        MoveKey(HKEY_LOCAL_MACHINE, view, source, target, options, result);
+    MoveKey(HKEY_CURRENT_USER, 0, source, target, options, result);
+    return result;
+}

@@ -119,8 +119,15 @@ TEST_CASE("Restart Computer starts the system folder's shutdown.exe, and Tavrel 
     REQUIRE(app.PickTrayMenuItem(1));
     auto entries = log.Wait(1);
     REQUIRE(entries.size() == 1);
+    // A 32-bit program on 64-bit Windows reaches system32 through its
+    // redirection; the stand-in sees where it really lies.
     wchar_t system[MAX_PATH];
-    GetSystemDirectoryW(system, MAX_PATH);
+    BOOL wow64 = FALSE;
+#ifndef _WIN64
+    IsWow64Process(GetCurrentProcess(), &wow64);
+#endif
+    if (!wow64 || !GetSystemWow64DirectoryW(system, MAX_PATH))
+        GetSystemDirectoryW(system, MAX_PATH);
     CHECK(Narrow(entries[0].program) == Narrow(std::wstring(system) + L"\\shutdown.exe"));
     CHECK(Narrow(entries[0].commandLine) == "shutdown.exe -r -t 0");
     CHECK(Narrow(entries[0].show) == "2");

@@ -1,1 +1,308 @@
+// The start-up switch against Wine's real registry, on keys of its own:
+// every kind of value moves whole and comes back byte for byte, and a value
+// the target cannot take stays where it was.
 #include <doctest/doctest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "startup/MoveStartupValues.h"
+#include "support/standins.h"
+
+using support::Narrow;
+
+namespace {
+
+constexpr wchar_t kBase[] = L"Software\\TavrelTests\\Switch";
+constexpr wchar_t kRun[] = L"Software\\TavrelTests\\Switch\\Run";
+constexpr wchar_t kParked[] = L"Software\\TavrelTests\\Switch\\RunDisabled";
+
+struct Value {
+    DWORD type;
+    std::vector<BYTE> data;
+    bool operator==(const Value& other) const { return type == other.type && data == other.data; }
+};
+using Values = std::map<std::wstring, Value>;
+
+std::vector<BYTE> Bytes(const std::wstring& text, bool terminated = true) {
+    const BYTE* p = reinterpret_cast<const BYTE*>(text.data());
+    std::vector<BYTE> bytes(p, p + text.size() * sizeof(wchar_t));
+    if (terminated) bytes.insert(bytes.end(), sizeof(wchar_t), 0);
+    return bytes;
+}
+
+void DeleteTree(HKEY parent, const std::wstring& name, REGSAM view) {
+    HKEY key;
+    if (RegOpenKeyExW(parent, name.c_str(), 0, KEY_ALL_ACCESS | view, &key) != ERROR_SUCCESS)
+        return;
+    wchar_t sub[256];
+    DWORD length = 256;
+    while (RegEnumKeyExW(key, 0, sub, &length, nullptr, nullptr, nullptr, nullptr) ==
+           ERROR_SUCCESS) {
+        DeleteTree(key, sub, view);
+        length = 256;
+    }
+    RegCloseKey(key);
+    size_t slash = name.find_last_of(L'\\');
+    if (slash == std::wstring::npos) {
+        RegDeleteKeyW(parent, name.c_str());
+        return;
+    }
+    HKEY owner;
+    if (RegOpenKeyExW(parent, name.substr(0, slash).c_str(), 0, KEY_ALL_ACCESS | view, &owner) ==
+        ERROR_SUCCESS) {
+        RegDeleteKeyW(owner, name.substr(slash + 1).c_str());
+        RegCloseKey(owner);
+    }
+}
+
+std::vector<REGSAM> MachineViews() {
+    if (Is64BitWindows()) return {KEY_WOW64_64KEY, KEY_WOW64_32KEY};
+    return {0};
+}
+
+// The tests' keys, gone before and after each test.
+struct Sandbox {
+    Sandbox() { Clean(); }
+    ~Sandbox() { Clean(); }
+    static void Clean() {
+        for (REGSAM view : MachineViews()) DeleteTree(HKEY_LOCAL_MACHINE, kBase, view);
+        DeleteTree(HKEY_CURRENT_USER, kBase, 0);
+    }
+};
+
+// Written and read back independently of the code under test.
+void Put(HKEY root, const wchar_t* path, const Values& values, REGSAM view = 0) {
+    HKEY key;
+    REQUIRE(RegCreateKeyExW(root, path, 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, &key,
+                            nullptr) == ERROR_SUCCESS);
+    for (auto& [name, value] : values) {
+        std::vector<BYTE> padded(value.data);
+        padded.insert(padded.end(), 4, 0x5A);  // no terminator slips in after the data
+        REQUIRE(RegSetValueExW(key, name.c_str(), 0, value.type, padded.data(),
+                               static_cast<DWORD>(value.data.size())) == ERROR_SUCCESS);
+    }
+    RegCloseKey(key);
+}
+
+bool KeyExists(HKEY root, const wchar_t* path, REGSAM view = 0) {
+    HKEY key;
+    if (RegOpenKeyExW(root, path, 0, KEY_READ | view, &key) != ERROR_SUCCESS) return false;
+    RegCloseKey(key);
+    return true;
+}
+
+Values Get(HKEY root, const wchar_t* path, REGSAM view = 0) {
+    Values values;
+    HKEY key;
+    if (RegOpenKeyExW(root, path, 0, KEY_READ | view, &key) != ERROR_SUCCESS) return values;
+    std::vector<wchar_t> name(32768);
+    for (DWORD i = 0;; ++i) {
+        DWORD length = static_cast<DWORD>(name.size()), type = 0, size = 0;
+        if (RegEnumValueW(key, i, name.data(), &length, nullptr, &type, nullptr, &size) !=
+            ERROR_SUCCESS)
+            break;
+        std::wstring n(name.data(), length);
+        std::vector<BYTE> data(size + 2);
+        DWORD got = size;
+        REQUIRE(RegQueryValueExW(key, n.c_str(), nullptr, &type, data.data(), &got) ==
+                ERROR_SUCCESS);
+        data.resize(got);
+        values[n] = {type, data};
+    }
+    RegCloseKey(key);
+    return values;
+}
+
+std::string Describe(const Values& values) {
+    std::string out;
+    for (auto& [name, value] : values)
+        out += "[" + Narrow(name.substr(0, 40)) + "] type " + std::to_string(value.type) + ", " +
+               std::to_string(value.data.size()) + " bytes; ";
+    return out;
+}
+
+// Every kind of value a Run key can hold, and then some.
+Values EveryKind(const std::wstring& tag) {
+    std::vector<BYTE> binary(3000);
+    for (size_t i = 0; i < binary.size(); ++i) binary[i] = static_cast<BYTE>(i * 7);
+    Values v;
+    v[L"Plain " + tag] = {REG_SZ, Bytes(L"C:\\Program Files\\Tool\\tool.exe /tray")};
+    v[L"Expand " + tag] = {REG_EXPAND_SZ, Bytes(L"%ProgramFiles%\\Helper\\helper.exe")};
+    v[L"Multi " + tag] = {REG_MULTI_SZ, Bytes(std::wstring(L"one\0two\0", 8))};
+    v[L"Binary " + tag] = {REG_BINARY, binary};
+    v[L"Qword " + tag] = {REG_QWORD, {1, 2, 3, 4, 5, 6, 7, 8}};
+    v[L"Dword " + tag] = {REG_DWORD, {0x2A, 0, 0, 0}};
+    v[L"None " + tag] = {REG_NONE, {}};
+    v[L"Unknown " + tag] = {0x1234, {9, 8, 7, 6, 5}};
+    v[L"Unterminated " + tag] = {REG_SZ, Bytes(L"abc", false)};
+    v[L"Odd " + tag] = {REG_SZ, {0x61, 0x00, 0x62}};
+    v[L"Embedded " + tag] = {REG_SZ, Bytes(std::wstring(L"a\0b", 3))};
+    v[L"Empty " + tag] = {REG_SZ, {}};
+    v[L"Start \u65E5\u672C " + tag] = {REG_SZ, Bytes(L"wide name")};
+    v[L"Start ?? " + tag] = {REG_SZ, Bytes(L"what an ANSI copy would have called the other")};
+    v[std::wstring(16000, L'n') + tag] = {REG_SZ, Bytes(L"long name")};
+    return v;
+}
+
+}  // namespace
+
+TEST_CASE("Power then Normal moves every kind of value away and back, byte for byte") {
+    Sandbox sandbox;
+    Values machine = EveryKind(L"M"), user = EveryKind(L"U");
+    machine[L""] = {REG_SZ, Bytes(L"the default value")};
+    for (REGSAM view : MachineViews()) Put(HKEY_LOCAL_MACHINE, kRun, machine, view);
+    Put(HKEY_CURRENT_USER, kRun, user);
+
+    MoveResult power = MoveStartupValues(kRun, kParked);
+    int views = static_cast<int>(MachineViews().size());
+    CHECK(power.moved == views * static_cast<int>(machine.size()) + static_cast<int>(user.size()));
+    CHECK(power.kept == 0);
+    for (REGSAM view : MachineViews()) {
+        INFO("view ", view);
+        CHECK(Get(HKEY_LOCAL_MACHINE, kRun, view).empty());
+        Values parked = Get(HKEY_LOCAL_MACHINE, kParked, view);
+        INFO(Describe(parked));
+        CHECK(parked == machine);
+    }
+    CHECK(Get(HKEY_CURRENT_USER, kRun).empty());
+    CHECK(Get(HKEY_CURRENT_USER, kParked) == user);  // the roots never mix
+
+    MoveResult normal = MoveStartupValues(kParked, kRun);
+    CHECK(normal.moved == power.moved);
+    for (REGSAM view : MachineViews()) {
+        Values back = Get(HKEY_LOCAL_MACHINE, kRun, view);
+        INFO(Describe(back));
+        CHECK(back == machine);
+        CHECK(KeyExists(HKEY_LOCAL_MACHINE, kParked, view));  // the parking key stays
+        CHECK(Get(HKEY_LOCAL_MACHINE, kParked, view).empty());
+    }
+    CHECK(Get(HKEY_CURRENT_USER, kRun) == user);
+}
+
+TEST_CASE("the moved value replaces one of the same name in the target") {
+    Sandbox sandbox;
+    Put(HKEY_CURRENT_USER, kRun, {{L"A", {REG_EXPAND_SZ, Bytes(L"%new%")}}});
+    Put(HKEY_CURRENT_USER, kParked,
+        {{L"A", {REG_SZ, Bytes(L"old")}}, {L"B", {REG_SZ, Bytes(L"b")}}});
+    MoveStartupValues(kRun, kParked);
+    Values parked = Get(HKEY_CURRENT_USER, kParked);
+    CHECK(parked.size() == 2);
+    CHECK(parked[L"A"] == Value{REG_EXPAND_SZ, Bytes(L"%new%")});
+    CHECK(Get(HKEY_CURRENT_USER, kRun).empty());
+}
+
+TEST_CASE("an empty or missing source moves nothing and creates no target; the other root moves") {
+    Sandbox sandbox;
+    for (REGSAM view : MachineViews()) Put(HKEY_LOCAL_MACHINE, kRun, {}, view);  // empty key
+    Put(HKEY_CURRENT_USER, kRun, {{L"A", {REG_SZ, Bytes(L"a")}}});
+    MoveResult result = MoveStartupValues(kRun, kParked);
+    CHECK(result.moved == 1);
+    for (REGSAM view : MachineViews()) CHECK_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kParked, view));
+    CHECK(Get(HKEY_CURRENT_USER, kParked).size() == 1);
+
+    MoveResult nothing = MoveStartupValues(L"Software\\TavrelTests\\Switch\\Absent", kParked);
+    CHECK(nothing.moved == 0);
+    CHECK(nothing.skipped == static_cast<int>(MachineViews().size()) + 1);
+}
+
+TEST_CASE("a value left in both keys by a move cut short is only taken out of the source") {
+    Sandbox sandbox;
+    Value same{REG_EXPAND_SZ, Bytes(L"%windir%\\tool.exe")};
+    Put(HKEY_CURRENT_USER, kRun, {{L"Twice", same}});
+    Put(HKEY_CURRENT_USER, kParked, {{L"Twice", same}});
+    MoveResult result = MoveStartupValues(kRun, kParked);
+    CHECK(result.moved == 1);
+    CHECK(Get(HKEY_CURRENT_USER, kRun).empty());
+    CHECK(Get(HKEY_CURRENT_USER, kParked) == Values{{L"Twice", same}});
+}
+
+TEST_CASE("a target that cannot be created leaves every value in the source") {
+    Sandbox sandbox;
+    // A key under a volatile key must be volatile too: creating the parking
+    // key there fails, for real.
+    HKEY base, volatileKey;
+    REQUIRE(RegCreateKeyExW(HKEY_CURRENT_USER, kBase, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &base,
+                            nullptr) == ERROR_SUCCESS);
+    REQUIRE(RegCreateKeyExW(base, L"Volatile", 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS,
+                            nullptr, &volatileKey, nullptr) == ERROR_SUCCESS);
+    RegCloseKey(volatileKey);
+    RegCloseKey(base);
+    Values values{{L"A", {REG_SZ, Bytes(L"a")}}, {L"B", {REG_EXPAND_SZ, Bytes(L"%b%")}}};
+    Put(HKEY_CURRENT_USER, kRun, values);
+    MoveResult result = MoveStartupValues(kRun, L"Software\\TavrelTests\\Switch\\Volatile\\Parked");
+    CHECK(result.moved == 0);
+    CHECK(result.kept == 2);
+    CHECK(Get(HKEY_CURRENT_USER, kRun) == values);
+}
+
+namespace {
+
+// Fails one value outright and stores another wrong, as a disk or a
+// security product might; there is no real cause for either here.
+LSTATUS FaultyWrite(HKEY key, const mGeneral::ExactValue& value) {
+    if (value.name == L"Refused") return ERROR_ACCESS_DENIED;
+    if (value.name == L"Garbled") {
+        mGeneral::ExactValue wrong = value;
+        wrong.data.pop_back();
+        return mGeneral::WriteExact(key, wrong);
+    }
+    return mGeneral::WriteExact(key, value);
+}
+
+}  // namespace
+
+TEST_CASE("a value whose write fails, or does not read back the same, stays in the source") {
+    Sandbox sandbox;
+    Values values{{L"Fine", {REG_SZ, Bytes(L"fine")}},
+                  {L"Refused", {REG_SZ, Bytes(L"refused")}},
+                  {L"Garbled", {REG_BINARY, {1, 2, 3, 4}}}};
+    Put(HKEY_CURRENT_USER, kRun, values);
+    MoveOptions faulty;
+    faulty.write = FaultyWrite;
+    MoveResult result = MoveStartupValues(kRun, kParked, faulty);
+    CHECK(result.moved == 1);
+    CHECK(result.kept == 2);
+    Values left = Get(HKEY_CURRENT_USER, kRun);
+    CHECK(left.size() == 2);
+    CHECK(left[L"Refused"] == values[L"Refused"]);
+    CHECK(left[L"Garbled"] == values[L"Garbled"]);
+    CHECK(Get(HKEY_CURRENT_USER, kParked)[L"Fine"] == values[L"Fine"]);
+
+    // Run again with a sound write: the rest follows, nothing is doubled.
+    MoveResult again = MoveStartupValues(kRun, kParked);
+    CHECK(again.moved == 2);
+    CHECK(Get(HKEY_CURRENT_USER, kParked) == values);
+}
+
+TEST_CASE("on 64-bit Windows both views of HKEY_LOCAL_MACHINE move, each within itself") {
+    Sandbox sandbox;
+    if (!Is64BitWindows()) {
+        MESSAGE("32-bit Windows: one view");
+        return;
+    }
+    Put(HKEY_LOCAL_MACHINE, kRun, {{L"Native", {REG_SZ, Bytes(L"64")}}}, KEY_WOW64_64KEY);
+    Put(HKEY_LOCAL_MACHINE, kRun, {{L"Redirected", {REG_SZ, Bytes(L"32")}}}, KEY_WOW64_32KEY);
+    MoveResult result = MoveStartupValues(kRun, kParked);
+    CHECK(result.moved == 2);
+    CHECK(Get(HKEY_LOCAL_MACHINE, kParked, KEY_WOW64_64KEY) ==
+          Values{{L"Native", {REG_SZ, Bytes(L"64")}}});
+    CHECK(Get(HKEY_LOCAL_MACHINE, kParked, KEY_WOW64_32KEY) ==
+          Values{{L"Redirected", {REG_SZ, Bytes(L"32")}}});
+    CHECK(Get(HKEY_LOCAL_MACHINE, kRun, KEY_WOW64_64KEY).empty());
+    CHECK(Get(HKEY_LOCAL_MACHINE, kRun, KEY_WOW64_32KEY).empty());
+}
+
+TEST_CASE("parking 20,000 entries" * doctest::skip()) {
+    Sandbox sandbox;
+    Values many;
+    for (int i = 0; i < 20000; ++i)
+        many[L"Entry " + std::to_wstring(i)] = {
+            REG_SZ, Bytes(L"C:\\tools\\t" + std::to_wstring(i) + L".exe")};
+    Put(HKEY_CURRENT_USER, kRun, many);
+    DWORD start = GetTickCount();
+    MoveResult result = MoveStartupValues(kRun, kParked);
+    MESSAGE("parked ", result.moved, " entries in ", GetTickCount() - start, " ms");
+    CHECK(result.moved == 20000);
+}
