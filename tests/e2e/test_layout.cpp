@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "e2e/driver.h"
 #include "support/standins.h"
@@ -54,15 +55,22 @@ std::string FocusName(const e2e::Tavrel& app) {
     return Narrow(text);
 }
 
-int ToolCount(const e2e::Tavrel& app) {
-    int count = 0;
+// Tavrel's tooltip windows.
+std::vector<HWND> Tooltips(const e2e::Tavrel& app) {
+    std::vector<HWND> tips;
     HWND tip = nullptr;
     while ((tip = FindWindowExW(nullptr, tip, TOOLTIPS_CLASSW, nullptr))) {
         DWORD pid = 0;
         GetWindowThreadProcessId(tip, &pid);
-        if (pid == app.ProcessId())
-            count += static_cast<int>(SendMessageW(tip, TTM_GETTOOLCOUNT, 0, 0));
+        if (pid == app.ProcessId()) tips.push_back(tip);
     }
+    return tips;
+}
+
+int ToolCount(const e2e::Tavrel& app) {
+    int count = 0;
+    for (HWND tip : Tooltips(app))
+        count += static_cast<int>(SendMessageW(tip, TTM_GETTOOLCOUNT, 0, 0));
     return count;
 }
 
@@ -152,12 +160,8 @@ HCURSOR CurrentPointer() {
 // A tooltip of Tavrel's that is showing. Wine does not hand its text to
 // another process; the in-process tests check the words.
 bool TipShowing(const e2e::Tavrel& app) {
-    HWND tip = nullptr;
-    while ((tip = FindWindowExW(nullptr, tip, TOOLTIPS_CLASSW, nullptr))) {
-        DWORD pid = 0;
-        GetWindowThreadProcessId(tip, &pid);
-        if (pid == app.ProcessId() && IsWindowVisible(tip)) return true;
-    }
+    for (HWND tip : Tooltips(app))
+        if (IsWindowVisible(tip)) return true;
     return false;
 }
 

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "support/registry.h"
 #include "toolkit/handle.h"
 
 using mGeneral::RegistryValue;
@@ -71,20 +72,8 @@ std::vector<std::string> Sorted(std::vector<std::string> items) {
     return items;
 }
 
-// RegDeleteTree is not on XP, so the test keys go down one subkey at a time.
 bool DeleteTree(HKEY parent, const std::string& path) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(parent, path.c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return false;
-    char child[256];
-    for (;;) {
-        DWORD length = sizeof child;
-        if (RegEnumKeyExA(key, 0, child, &length, nullptr, nullptr, nullptr, nullptr) !=
-            ERROR_SUCCESS)
-            break;
-        if (!DeleteTree(key, child)) break;  // would enumerate the same child forever
-    }
-    RegCloseKey(key);
-    return RegDeleteKeyA(parent, path.c_str()) == ERROR_SUCCESS;
+    return support::DeleteTree(parent, std::wstring(path.begin(), path.end()));
 }
 
 // A test's own key, gone before the test (after an aborted run) and after it.

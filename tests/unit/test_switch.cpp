@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "startup/MoveStartupValues.h"
+#include "support/registry.h"
 #include "support/standins.h"
 
 using support::Narrow;
@@ -32,31 +33,6 @@ std::vector<BYTE> Bytes(const std::wstring& text, bool terminated = true) {
     return bytes;
 }
 
-void DeleteTree(HKEY parent, const std::wstring& name, REGSAM view) {
-    HKEY key;
-    if (RegOpenKeyExW(parent, name.c_str(), 0, KEY_ALL_ACCESS | view, &key) != ERROR_SUCCESS)
-        return;
-    wchar_t sub[256];
-    DWORD length = 256;
-    while (RegEnumKeyExW(key, 0, sub, &length, nullptr, nullptr, nullptr, nullptr) ==
-           ERROR_SUCCESS) {
-        DeleteTree(key, sub, view);
-        length = 256;
-    }
-    RegCloseKey(key);
-    size_t slash = name.find_last_of(L'\\');
-    if (slash == std::wstring::npos) {
-        RegDeleteKeyW(parent, name.c_str());
-        return;
-    }
-    HKEY owner;
-    if (RegOpenKeyExW(parent, name.substr(0, slash).c_str(), 0, KEY_ALL_ACCESS | view, &owner) ==
-        ERROR_SUCCESS) {
-        RegDeleteKeyW(owner, name.substr(slash + 1).c_str());
-        RegCloseKey(owner);
-    }
-}
-
 std::vector<REGSAM> MachineViews() {
     if (Is64BitWindows()) return {KEY_WOW64_64KEY, KEY_WOW64_32KEY};
     return {0};
@@ -67,8 +43,8 @@ struct Sandbox {
     Sandbox() { Clean(); }
     ~Sandbox() { Clean(); }
     static void Clean() {
-        for (REGSAM view : MachineViews()) DeleteTree(HKEY_LOCAL_MACHINE, kBase, view);
-        DeleteTree(HKEY_CURRENT_USER, kBase, 0);
+        for (REGSAM view : MachineViews()) support::DeleteTree(HKEY_LOCAL_MACHINE, kBase, view);
+        support::DeleteTree(HKEY_CURRENT_USER, kBase);
     }
 };
 
