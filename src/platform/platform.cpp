@@ -1,5 +1,8 @@
 #include "platform/platform.h"
 
+// The sound call; WIN32_LEAN_AND_MEAN leaves it out of windows.h.
+#include <mmsystem.h>
+
 #include "toolkit/handle.h"
 
 namespace platform {
@@ -22,6 +25,32 @@ public:
     int ShowMessage(HWND owner, const std::wstring& text, const std::wstring& caption,
                     UINT style) override {
         return MessageBoxW(owner, text.c_str(), caption.c_str(), style);
+    }
+
+    bool PlaySoundFile(const std::string& path, UINT flags) override {
+        return sndPlaySoundA(path.c_str(), flags) != FALSE;
+    }
+
+    bool SystemParameters(UINT action, UINT uiParam, UINT_PTR pvParam, UINT winIni) override {
+        return SystemParametersInfoA(action, uiParam, reinterpret_cast<void*>(pvParam), winIni) !=
+               FALSE;
+    }
+
+    HRESULT EnableTheming(BOOL enable) override {
+        // Loaded when needed: a system without the theme library still runs.
+        HMODULE theme = LoadLibraryA("uxtheme.dll");
+        if (!theme) return HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND);
+        using EnableProc = HRESULT(WINAPI*)(BOOL);
+        auto enableTheming = reinterpret_cast<EnableProc>(
+            reinterpret_cast<void*>(GetProcAddress(theme, "EnableTheming")));
+        HRESULT result =
+            enableTheming ? enableTheming(enable) : HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
+        FreeLibrary(theme);
+        return result;
+    }
+
+    HRESULT EmptyRecycleBin(HWND owner, const char* drive, DWORD flags) override {
+        return SHEmptyRecycleBinA(owner, drive, flags);
     }
 
     bool StartCommand(const Command& command) override {
@@ -69,6 +98,19 @@ std::wstring WindowsFolderPath(const wchar_t* fileName) {
 
 std::wstring SystemFolderPath(const wchar_t* fileName) {
     return FolderPath(SystemFolder, fileName);
+}
+
+bool Is64BitWindows() {
+#ifdef _WIN64
+    return true;
+#else
+    // IsWow64Process is missing before XP SP2; without it Windows is 32-bit.
+    using IsWow64Proc = BOOL(WINAPI*)(HANDLE, PBOOL);
+    auto isWow64 = reinterpret_cast<IsWow64Proc>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "IsWow64Process")));
+    BOOL wow64 = FALSE;
+    return isWow64 && isWow64(GetCurrentProcess(), &wow64) && wow64;
+#endif
 }
 
 std::wstring CommandLineOf(const Command& command) {

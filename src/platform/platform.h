@@ -29,6 +29,13 @@ public:
     virtual bool ThemeLibraryAvailable() = 0;
     virtual int ShowMessage(HWND owner, const std::wstring& text, const std::wstring& caption,
                             UINT style) = 0;
+    // sndPlaySoundA: the path in the ANSI code page.
+    virtual bool PlaySoundFile(const std::string& path, UINT flags) = 0;
+    virtual bool SystemParameters(UINT action, UINT uiParam, UINT_PTR pvParam, UINT winIni) = 0;
+    // The theme library's EnableTheming, looked up when called.
+    virtual HRESULT EnableTheming(BOOL enable) = 0;
+    // SHEmptyRecycleBinA; a null drive means every drive.
+    virtual HRESULT EmptyRecycleBin(HWND owner, const char* drive, DWORD flags) = 0;
 };
 
 Platform& Current();
@@ -39,6 +46,9 @@ Platform* Install(Platform* replacement);
 // program's own folder and the current folder first.
 std::wstring WindowsFolderPath(const wchar_t* fileName);
 std::wstring SystemFolderPath(const wchar_t* fileName);
+
+// True on 64-bit Windows, whichever build asks.
+bool Is64BitWindows();
 
 // The command line CreateProcess receives: the program's name as given,
 // then the arguments.

@@ -1,5 +1,7 @@
 #include "platform/recorder.h"
 
+#include <cstring>
+
 namespace platform {
 
 Recorder::Recorder() : previous_(Install(this)) {}
@@ -28,6 +30,35 @@ int Recorder::ShowMessage(HWND, const std::wstring& text, const std::wstring& ca
     calls.push_back(L"ShowMessage " + text + L"|" + caption + L"|" + std::to_wstring(style));
     if (onMessage) onMessage(*this);
     return IDOK;
+}
+
+}  // namespace platform
+
+namespace platform {
+
+bool Recorder::PlaySoundFile(const std::string& path, UINT flags) {
+    calls.push_back(L"PlaySoundFile " + std::wstring(path.begin(), path.end()) + L"|" +
+                    std::to_wstring(flags));
+    return true;
+}
+
+bool Recorder::SystemParameters(UINT action, UINT uiParam, UINT_PTR pvParam, UINT winIni) {
+    calls.push_back(L"SystemParameters " + std::to_wstring(action) + L"|" +
+                    std::to_wstring(uiParam) + L"|" + std::to_wstring(pvParam) + L"|" +
+                    std::to_wstring(winIni));
+    return true;
+}
+
+HRESULT Recorder::EnableTheming(BOOL enable) {
+    calls.push_back(L"EnableTheming " + std::to_wstring(enable));
+    return S_OK;
+}
+
+HRESULT Recorder::EmptyRecycleBin(HWND owner, const char* drive, DWORD flags) {
+    calls.push_back(L"EmptyRecycleBin " + std::to_wstring(reinterpret_cast<UINT_PTR>(owner)) +
+                    L"|" + (drive ? std::wstring(drive, drive + strlen(drive)) : L"(null)") + L"|" +
+                    std::to_wstring(flags));
+    return S_OK;
 }
 
 }  // namespace platform

@@ -19,6 +19,10 @@ public:
     bool ThemeLibraryAvailable() override;
     int ShowMessage(HWND owner, const std::wstring& text, const std::wstring& caption,
                     UINT style) override;
+    bool PlaySoundFile(const std::string& path, UINT flags) override;
+    bool SystemParameters(UINT action, UINT uiParam, UINT_PTR pvParam, UINT winIni) override;
+    HRESULT EnableTheming(BOOL enable) override;
+    HRESULT EmptyRecycleBin(HWND owner, const char* drive, DWORD flags) override;
 
     // One line per call, in order, e.g. "StartCommand C:\windows\explorer.exe|url|2".
     std::vector<std::wstring> calls;

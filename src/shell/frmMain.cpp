@@ -8,6 +8,7 @@
 #include "startup/MoveStartupValues.h"
 #include "toolkit/twips.h"
 #include "tweaks/links.h"
+#include "tweaks/tweaks.h"
 
 namespace app {
 NOTIFYICONDATAA TrayIconData{};
@@ -188,16 +189,47 @@ void frmMain::Restart() {
                            kProgramTitle, MB_ICONEXCLAMATION | MB_OK);
 }
 
+HRESULT frmMain::EmptyRecycleBin(const char* RecycleBinDrive, int16_t Slient) {
+    std::string drive = RecycleBinDrive ? RecycleBinDrive : "";
+    DWORD flags = Slient ? SHERB_NOCONFIRMATION | SHERB_NOPROGRESSUI | SHERB_NOSOUND : 0;
+    return platform::Current().EmptyRecycleBin(nullptr, drive.empty() ? nullptr : drive.c_str(),
+                                               flags);
+}
+
 void frmMain::OnClick(tk::Control& control) {
     const std::wstring& name = control.Name();
-    if (name == L"mPopRestore")
+    // Every button and label but SpybotButton sounds its cue before it acts.
+    tweaks::PlayCueFor(name, tk::ProgramFolder());
+    platform::Platform& system = platform::Current();
+    if (name == L"Connection") {
+        tweaks::SetMtu("68");
+    } else if (name == L"Bandwidth") {
+        tweaks::SetMtu("1500");
+    } else if (name == L"HeadButton") {
+        system.EnableTheming(FALSE);
+        tweaks::DisableVisualEffects();
+    } else if (name == L"BellyButton") {
+        system.EnableTheming(-1);
+        tweaks::BalanceVisualEffects();
+    } else if (name == L"CLEANME") {
+        if (!tweaks::StartCleanup())
+            system.ShowMessage(Hwnd(),
+                               L"The disk clean-up tool could not be started. It may not be "
+                               L"installed on this computer.",
+                               kProgramTitle, MB_ICONEXCLAMATION | MB_OK);
+    } else if (name == L"CLEARRECYCLE") {
+        EmptyRecycleBin(nullptr, kFalse);
+    } else if (name == L"mPopRestore") {
         mPopRestore_Click(control.ArrayIndex());
-    else if (name == L"mPopRestart")
+    } else if (name == L"mPopRestart") {
         mPopRestart_Click();
-    else if (name == L"mPowerBoot")
+    } else if (name == L"mPowerBoot") {
         mPowerBoot_Click();
-    else if (name == L"mNormalBoot")
+    } else if (name == L"mNormalBoot") {
         mNormalBoot_Click();
+    } else {
+        tweaks::OpenLinkFor(name);
+    }
 }
 
 bool frmMain::OnMessage(UINT message, WPARAM, LPARAM, LRESULT& result) {

@@ -44,6 +44,10 @@ public:
     // What the maximised resize rescales with; tests watch it.
     void (*Scale)(float factorX, float factorY, tk::Form& window) = nullptr;
 
+    // Empties the recycle bin of one drive ("C:\\"), or of all drives for a
+    // null or empty drive; without asking when Slient is nonzero.
+    HRESULT EmptyRecycleBin(const char* RecycleBinDrive, int16_t Slient);
+
     // The tray menu's items.
     void mPopRestore_Click(int index);
     void mPopRestart_Click();

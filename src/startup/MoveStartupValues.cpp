@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/platform.h"
 #include "toolkit/handle.h"
 
 namespace {
@@ -52,25 +53,12 @@ void MoveKey(HKEY root, REGSAM view, const wchar_t* source, const wchar_t* targe
 
 }  // namespace
 
-bool Is64BitWindows() {
-#ifdef _WIN64
-    return true;
-#else
-    // IsWow64Process is missing before XP SP2; without it Windows is 32-bit.
-    using IsWow64Proc = BOOL(WINAPI*)(HANDLE, PBOOL);
-    auto isWow64 = reinterpret_cast<IsWow64Proc>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "IsWow64Process")));
-    BOOL wow64 = FALSE;
-    return isWow64 && isWow64(GetCurrentProcess(), &wow64) && wow64;
-#endif
-}
-
 MoveResult MoveStartupValues(const wchar_t* source, const wchar_t* target,
                              const MoveOptions& options) {
     MoveResult result;
     // Windows starts programs from both views of HKEY_LOCAL_MACHINE.
     std::vector<REGSAM> machineViews{0};
-    if (Is64BitWindows()) machineViews = {KEY_WOW64_64KEY, KEY_WOW64_32KEY};
+    if (platform::Is64BitWindows()) machineViews = {KEY_WOW64_64KEY, KEY_WOW64_32KEY};
     for (REGSAM view : machineViews)
         MoveKey(HKEY_LOCAL_MACHINE, view, source, target, options, result);
     MoveKey(HKEY_CURRENT_USER, 0, source, target, options, result);

@@ -24,7 +24,3 @@ struct MoveOptions {
 
 MoveResult MoveStartupValues(const wchar_t* source, const wchar_t* target,
                              const MoveOptions& options = {});
-
-// On 64-bit Windows, HKEY_LOCAL_MACHINE is moved in its 64-bit and its
-// 32-bit view; elsewhere it has one.
-bool Is64BitWindows();

@@ -73,7 +73,9 @@ std::wstring ProgramFolder() {
         path.resize(path.size() * 2);
     }
     size_t slash = path.find_last_of(L"\\/");
-    return slash == std::wstring::npos ? L"." : path.substr(0, slash);
+    if (slash == std::wstring::npos) return L".";
+    // A drive's root keeps its backslash ("C:\\"), as the system writes it.
+    return path.substr(0, slash == 2 && path[1] == L':' ? slash + 1 : slash);
 }
 
 Form::~Form() {

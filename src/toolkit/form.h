@@ -123,7 +123,7 @@ double TwipsPerPixelY();
 double ScreenWidthTwips();
 double ScreenHeightTwips();
 
-// The folder the program file lies in, without a trailing backslash.
+// The folder the program file lies in; only a drive's root ends in a backslash.
 std::wstring ProgramFolder();
 
 // Runs the message loop until the last form is unloaded; returns the exit code.

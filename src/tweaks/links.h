@@ -3,5 +3,7 @@
 namespace tweaks {
 
 constexpr wchar_t kMakerSite[] = L"http://www.tavrel.example";
+// The maker's information page, below the site.
+constexpr wchar_t kInformationPage[] = L"/info.htm";
 
 }  // namespace tweaks

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/platform.h"
 #include "startup/MoveStartupValues.h"
 #include "support/registry.h"
 #include "support/standins.h"
@@ -34,7 +35,7 @@ std::vector<BYTE> Bytes(const std::wstring& text, bool terminated = true) {
 }
 
 std::vector<REGSAM> MachineViews() {
-    if (Is64BitWindows()) return {KEY_WOW64_64KEY, KEY_WOW64_32KEY};
+    if (platform::Is64BitWindows()) return {KEY_WOW64_64KEY, KEY_WOW64_32KEY};
     return {0};
 }
 
@@ -254,7 +255,7 @@ TEST_CASE("a value whose write fails, or does not read back the same, stays in t
 
 TEST_CASE("on 64-bit Windows both views of HKEY_LOCAL_MACHINE move, each within itself") {
     Sandbox sandbox;
-    if (!Is64BitWindows()) {
+    if (!platform::Is64BitWindows()) {
         MESSAGE("32-bit Windows: one view");
         return;
     }

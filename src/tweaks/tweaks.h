@@ -1,0 +1,45 @@
+#pragma once
+// What the picture buttons and link labels do, as tables read by one routine
+// each: the sound cues, the links and the two sets of visual effects.
+#include <windows.h>
+
+#include <string>
+
+namespace tweaks {
+
+// The cue path: the program's folder as given, directly followed by the
+// literal, which starts with a backslash; at a drive's root that makes two.
+std::string CuePath(const std::wstring& programFolder, const char* literal);
+
+// Plays the control's cue, if it has one, from the program's folder; returns
+// at once.
+void PlayCueFor(const std::wstring& control, const std::wstring& programFolder);
+
+// Opens the control's page in the browser; false if the control is no link.
+bool OpenLinkFor(const std::wstring& control);
+
+struct Effect {
+    UINT action;
+    UINT value;
+};
+// All off, in the head button's order.
+constexpr Effect kDisableEffects[] = {
+    {0x1003, 0}, {0x101B, 0}, {0x1005, 0}, {0x0025, 0},
+    {0x1013, 0}, {0x1007, 0}, {0x1017, 0}, {0x004B, 0},
+};
+// Font smoothing, full-window drag and smooth list boxes on; the rest off.
+constexpr Effect kBalanceEffects[] = {
+    {0x004B, 1}, {0x101B, 0}, {0x1005, 0}, {0x1003, 0},
+    {0x0025, 1}, {0x1017, 0}, {0x1013, 0}, {0x1007, 1},
+};
+
+void DisableVisualEffects();
+void BalanceVisualEffects();
+
+// The TCP/IP maximum transmission unit, as decimal text.
+void SetMtu(const char* value);
+
+// Starts the system's disk clean-up tool; false when it cannot be started.
+bool StartCleanup();
+
+}  // namespace tweaks
