@@ -91,7 +91,7 @@ Tavrel::~Tavrel() {
     if (process_.hThread) CloseHandle(process_.hThread);
 }
 
-bool Tavrel::Start(DWORD timeoutMs, bool untilIdle) {
+bool Tavrel::Start(DWORD timeoutMs, bool untilIdle, const wchar_t* currentFolder) {
     if (!WaitForShell()) return false;
     std::wstring folder = DriverFolder();
     std::wstring exe = folder + L"\\Tavrel.exe";
@@ -99,7 +99,7 @@ bool Tavrel::Start(DWORD timeoutMs, bool untilIdle) {
     STARTUPINFOW si{};
     si.cb = sizeof si;
     if (!CreateProcessW(exe.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        folder.c_str(), &si, &process_))
+                        currentFolder ? currentFolder : folder.c_str(), &si, &process_))
         return false;
     return WaitUntil(
                [&] {
@@ -129,20 +129,26 @@ HWND Tavrel::Control(const wchar_t* text) const {
 bool Tavrel::Click(const wchar_t* text) const {
     HWND control = Control(text);
     if (!control) return false;
+    // Posted, not sent: a handler may open a message box and wait for us.
     if (IsButton(control)) {
-        SendMessageW(control, BM_CLICK, 0, 0);
+        PostMessageW(control, BM_CLICK, 0, 0);
         return true;
     }
     RECT r;
     GetClientRect(control, &r);
     LPARAM middle = MAKELPARAM((r.right - r.left) / 2, (r.bottom - r.top) / 2);
-    SendMessageW(control, WM_LBUTTONDOWN, MK_LBUTTON, middle);
-    SendMessageW(control, WM_LBUTTONUP, 0, middle);
+    PostMessageW(control, WM_LBUTTONDOWN, MK_LBUTTON, middle);
+    PostMessageW(control, WM_LBUTTONUP, 0, middle);
     return true;
 }
 
 void Tavrel::PostTrayNotification(UINT mouseMessage) const {
     PostMessageW(window_, WM_MOUSEMOVE, 1, static_cast<LPARAM>(mouseMessage));
+}
+
+void Tavrel::Answer(HWND box, int command) {
+    // What the box's buttons send; their class names depend on the controls' version.
+    PostMessageW(box, WM_COMMAND, MAKEWPARAM(command, BN_CLICKED), 0);
 }
 
 bool Tavrel::MenuOpens(DWORD timeoutMs) const {

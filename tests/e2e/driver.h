@@ -20,19 +20,25 @@ public:
 
     // Starts Tavrel.exe from the driver's folder and waits until its window
     // is up and, with `untilIdle`, until it waits for input.
-    bool Start(DWORD timeoutMs = 20000, bool untilIdle = true);
+    // `currentFolder` is the folder it starts in; its own folder by default.
+    bool Start(DWORD timeoutMs = 20000, bool untilIdle = true,
+               const wchar_t* currentFolder = nullptr);
     HWND Window() const { return window_; }
     DWORD ProcessId() const { return process_.dwProcessId; }
 
     // A child control by its window text (picture buttons carry their words).
     HWND Control(const wchar_t* text) const;
     // Presses a button (BM_CLICK) or clicks any other control in its middle.
+    // Returns at once: the program handles the click after.
     bool Click(const wchar_t* text) const;
     // What the shell sends for a version-0 icon with WM_MOUSEMOVE as callback.
     void PostTrayNotification(UINT mouseMessage) const;
     // Opens the tray menu with a right click on the icon and picks the item at
     // `position` (0 is the first) with the keyboard. False if no menu came up.
     bool PickTrayMenuItem(int position, DWORD timeoutMs = 5000) const;
+
+    // Answers a message box of Tavrel's with the given command (IDOK, IDNO...).
+    static void Answer(HWND box, int command);
 
     // Whether a pop-up menu of Tavrel's comes up within the time. (Wine does
     // not lend a menu's items to another process; in-process tests read them.)

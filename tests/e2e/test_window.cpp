@@ -50,8 +50,7 @@ TEST_CASE("without the theme library: the message over the finished window, then
     CHECK(bandwidth.left == 192);  // 240 before the scaling at 120 dpi
     CHECK(log.Read().empty());
 
-    // What the OK button sends; its class name depends on the controls' version.
-    PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    e2e::Tavrel::Answer(box, IDOK);
     CHECK(app.WaitForExit(10000));
     CheckPopupPageOpened(log);
     CHECK_FALSE(app.TrayIconPresent());

@@ -1,0 +1,90 @@
+// The links and the clean-up tool, clicked on the real window.
+#include <doctest/doctest.h>
+#include <windows.h>
+// shellapi.h needs windows.h first.
+#include <shellapi.h>
+
+#include <string>
+
+#include "e2e/driver.h"
+#include "support/standins.h"
+
+using support::Narrow;
+
+namespace {
+
+std::wstring WindowsFolder() {
+    wchar_t folder[MAX_PATH];
+    GetWindowsDirectoryW(folder, MAX_PATH);
+    return folder;
+}
+
+// Where the clean-up tool really lies for the program under test: the
+// native system folder, which a 32-bit program on 64-bit Windows reaches
+// through Sysnative.
+std::wstring CleanupTool() {
+    wchar_t folder[MAX_PATH];
+    GetSystemDirectoryW(folder, MAX_PATH);
+    return std::wstring(folder) + L"\\cleanmgr.exe";
+}
+
+}  // namespace
+
+TEST_CASE("each link opens its page of the maker's site with its window style") {
+    struct {
+        const wchar_t* control;
+        const char* address;
+        const char* show;
+    } links[] = {
+        {L"Help", "http://www.tavrel.example/info.htm", "2"},
+        {L"Tavrel", "http://www.tavrel.example/info.htm", "2"},
+        {L"SpyBot", "http://www.tavrel.example/info.htm", "2"},
+        {L"Click here to refer a friend!", "http://www.tavrel.example/taf.htm", "2"},
+        {L"Get More Features Now!", "http://www.tavrel.example/popup2.htm", "0"},
+    };
+    support::StandinLog log;  // before the start: the program hands it on
+    e2e::Tavrel app;
+    REQUIRE(app.Start());
+    size_t count = 0;
+    for (auto& link : links) {
+        INFO("control: ", Narrow(link.control));
+        REQUIRE(app.Click(link.control));
+        auto entries = log.Wait(++count);
+        REQUIRE(entries.size() == count);
+        CHECK(Narrow(entries.back().program) == Narrow(WindowsFolder() + L"\\explorer.exe"));
+        CHECK(Narrow(entries.back().commandLine) == std::string("explorer.exe ") + link.address);
+        CHECK(Narrow(entries.back().show) == link.show);
+    }
+    CHECK(app.Close());
+}
+
+TEST_CASE("Clean Files starts the system's own tool minimised, whatever the current folder") {
+    for (const wchar_t* current : {static_cast<const wchar_t*>(nullptr), L"Z:\\"}) {
+        INFO("started in: ", current ? Narrow(current) : "its own folder");
+        support::StandinLog log;
+        e2e::Tavrel app;
+        REQUIRE(app.Start(20000, true, current));
+        REQUIRE(app.Click(L"Clean Files"));
+        auto entries = log.Wait(1);
+        REQUIRE(entries.size() == 1);
+        CHECK(Narrow(entries[0].program) == Narrow(CleanupTool()));
+        CHECK(Narrow(entries[0].commandLine) == "cleanmgr.exe");
+        CHECK(Narrow(entries[0].show) == "2");
+        CHECK(app.Close());
+    }
+}
+
+TEST_CASE("without a clean-up tool the program says so and runs on") {
+    std::wstring tool = CleanupTool(), aside = tool + L".aside";
+    REQUIRE(MoveFileExW(tool.c_str(), aside.c_str(), MOVEFILE_REPLACE_EXISTING));
+    e2e::Tavrel app;
+    REQUIRE(app.Start());
+    REQUIRE(app.Click(L"Clean Files"));
+    HWND box = app.WaitForMessageBox(
+        L"The disk clean-up tool could not be started. It may not be installed on this computer.");
+    CHECK(box);
+    if (box) e2e::Tavrel::Answer(box, IDOK);
+    CHECK(app.Running());
+    CHECK(app.Close());
+    MoveFileExW(aside.c_str(), tool.c_str(), MOVEFILE_REPLACE_EXISTING);
+}
