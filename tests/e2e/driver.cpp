@@ -53,7 +53,7 @@ BOOL CALLBACK MatchBox(HWND w, LPARAM param) {
     wchar_t cls[16] = L"";
     GetClassNameW(w, cls, 16);
     if (pid != search->pid || lstrcmpW(cls, L"#32770") != 0 || !IsWindowVisible(w) ||
-        !HasChildText(w, search->text))
+        (search->text && !HasChildText(w, search->text)))
         return TRUE;
     search->found = w;
     return FALSE;

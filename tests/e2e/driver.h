@@ -59,7 +59,8 @@ public:
     // Whether the shell holds Tavrel's tray icon (id 1): a modify that
     // changes nothing succeeds only for an icon that is there.
     bool TrayIconPresent() const;
-    // A message box of Tavrel's that shows `text`; nullptr if none came.
+    // A message box of Tavrel's that shows `text` (any box for nullptr);
+    // nullptr if none came.
     HWND WaitForMessageBox(const wchar_t* text, DWORD timeoutMs = 10000) const;
     bool WaitForExit(DWORD timeoutMs) const;
     bool Running() const;
