@@ -8,6 +8,7 @@
 
 #include "e2e/driver.h"
 #include "support/standins.h"
+#include "support/trash.h"
 
 using support::Narrow;
 
@@ -89,33 +90,9 @@ TEST_CASE("without a clean-up tool the program says so and runs on") {
     MoveFileExW(aside.c_str(), tool.c_str(), MOVEFILE_REPLACE_EXISTING);
 }
 
-namespace {
-
-// Puts a new file of the sandbox into the recycle bin.
-void Recycle() {
-    wchar_t folder[MAX_PATH], file[MAX_PATH];
-    GetTempPathW(MAX_PATH, folder);
-    GetTempFileNameW(folder, L"bin", 0, file);
-    std::wstring from = std::wstring(file) + L'\0';
-    SHFILEOPSTRUCTW op{};
-    op.wFunc = FO_DELETE;
-    op.pFrom = from.c_str();
-    op.fFlags = FOF_ALLOWUNDO | FOF_NOCONFIRMATION | FOF_SILENT | FOF_NOERRORUI;
-    REQUIRE(SHFileOperationW(&op) == 0);
-}
-
-LONGLONG ItemsInBin() {
-    SHQUERYRBINFO info{};
-    info.cbSize = sizeof info;
-    SHQueryRecycleBinW(nullptr, &info);
-    return info.i64NumItems;
-}
-
-}  // namespace
-
 TEST_CASE("Recycle asks the shell first, and declining keeps what is in the bin") {
-    Recycle();
-    LONGLONG before = ItemsInBin();
+    REQUIRE_FALSE(support::RecycleNewFile().empty());
+    LONGLONG before = support::ItemsInBin();
     REQUIRE(before > 0);
     e2e::Tavrel app;
     REQUIRE(app.Start());
@@ -124,6 +101,6 @@ TEST_CASE("Recycle asks the shell first, and declining keeps what is in the bin"
     REQUIRE(question);
     e2e::Tavrel::Answer(question, IDNO);
     CHECK(e2e::WaitUntil([&] { return !IsWindow(question); }, 5000));
-    CHECK(ItemsInBin() == before);
+    CHECK(support::ItemsInBin() == before);
     CHECK(app.Close());
 }

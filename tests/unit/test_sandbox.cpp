@@ -8,6 +8,7 @@
 #include <string>
 
 #include "support/standins.h"
+#include "support/trash.h"
 
 using support::Narrow;
 
@@ -40,17 +41,8 @@ TEST_CASE("HOME and XDG_DATA_HOME lie inside the sandbox") {
 
 TEST_CASE("the recycle bin is the sandbox's Trash, and emptying it empties that") {
     std::wstring trash = HostPath(Env(L"XDG_DATA_HOME")) + L"\\Trash\\files\\";
-    wchar_t folder[MAX_PATH], file[MAX_PATH];
-    GetTempPathW(MAX_PATH, folder);
-    GetTempFileNameW(folder, L"bin", 0, file);
-    std::wstring name = std::wstring(file).substr(std::wstring(file).find_last_of(L'\\') + 1);
-
-    std::wstring from = std::wstring(file) + L'\0';  // the list ends with two NULs
-    SHFILEOPSTRUCTW op{};
-    op.wFunc = FO_DELETE;
-    op.pFrom = from.c_str();
-    op.fFlags = FOF_ALLOWUNDO | FOF_NOCONFIRMATION | FOF_SILENT | FOF_NOERRORUI;
-    REQUIRE(SHFileOperationW(&op) == 0);
+    std::wstring name = support::RecycleNewFile();
+    REQUIRE_FALSE(name.empty());
     INFO("trash: ", Narrow(trash + name));
     REQUIRE(Exists(trash + name));
 

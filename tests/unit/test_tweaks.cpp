@@ -15,6 +15,7 @@
 #include "shell/frmMain.h"
 #include "support/registry.h"
 #include "support/standins.h"
+#include "support/trash.h"
 #include "toolkit/form.h"
 #include "tweaks/WriteRegPath.h"
 #include "tweaks/tweaks.h"
@@ -253,24 +254,12 @@ TEST_CASE("the effect sets as the system keeps them: all off, then the balanced 
 }
 
 TEST_CASE("a quiet EmptyRecycleBin empties the sandbox's bin without a window") {
-    wchar_t folder[MAX_PATH], file[MAX_PATH];
-    GetTempPathW(MAX_PATH, folder);
-    GetTempFileNameW(folder, L"bin", 0, file);
-    std::wstring from = std::wstring(file) + L'\0';
-    SHFILEOPSTRUCTW op{};
-    op.wFunc = FO_DELETE;
-    op.pFrom = from.c_str();
-    op.fFlags = FOF_ALLOWUNDO | FOF_NOCONFIRMATION | FOF_SILENT | FOF_NOERRORUI;
-    REQUIRE(SHFileOperationW(&op) == 0);
-    SHQUERYRBINFO info{};
-    info.cbSize = sizeof info;
-    SHQueryRecycleBinW(nullptr, &info);
-    REQUIRE(info.i64NumItems > 0);
+    REQUIRE_FALSE(support::RecycleNewFile().empty());
+    REQUIRE(support::ItemsInBin() > 0);
 
     LoadedForm loaded;
     platform::Install(nullptr);  // the real shell for this one
     CHECK(SUCCEEDED(loaded.form.EmptyRecycleBin(nullptr, -1)));
     platform::Install(&loaded.recorder);
-    SHQueryRecycleBinW(nullptr, &info);
-    CHECK(info.i64NumItems == 0);
+    CHECK(support::ItemsInBin() == 0);
 }
