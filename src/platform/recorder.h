@@ -26,7 +26,6 @@ public:
 
     // One line per call, in order, e.g. "StartCommand C:\windows\explorer.exe|url|2".
     std::vector<std::wstring> calls;
-    std::vector<Command> commands;
     std::vector<NOTIFYICONDATAA> trayRecords;
     bool startResult = true;
     bool themeLibrary = true;

@@ -1,6 +1,6 @@
 #pragma once
 // One owner type for the handles this program opens: registry keys, GDI
-// objects, icons, modules. Each kind names its own closer.
+// objects, kernel objects. Each kind names its own closer.
 #include <windows.h>
 
 #include <utility>
@@ -39,15 +39,11 @@ private:
 
 inline void ReleaseKey(HKEY k) { RegCloseKey(k); }
 inline void ReleaseGdi(HGDIOBJ o) { DeleteObject(o); }
-inline void ReleaseIcon(HICON i) { DestroyIcon(i); }
-inline void ReleaseModule(HMODULE m) { FreeLibrary(m); }
 inline void ReleaseKernel(HANDLE h) { CloseHandle(h); }
 
 using KeyHandle = Handle<HKEY, ReleaseKey>;
 template <typename G>
 using GdiHandle = Handle<G, ReleaseGdi>;
-using IconHandle = Handle<HICON, ReleaseIcon>;
-using ModuleHandle = Handle<HMODULE, ReleaseModule>;
 using KernelHandle = Handle<HANDLE, ReleaseKernel>;
 
 }  // namespace tk
