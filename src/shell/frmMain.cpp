@@ -62,7 +62,6 @@ const UINT kTaskbarCreated = RegisterWindowMessageW(L"TaskbarCreated");
 }  // namespace
 
 bool frmMain::Load(HINSTANCE instance) {
-    if (!Scale) Scale = ScaleControls;
     return Form::Load(instance, shell::kMainWindow, shell::kLayout,
                       static_cast<int>(sizeof shell::kLayout / sizeof shell::kLayout[0]));
 }

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "shell/ScaleControls.h"
 #include "toolkit/form.h"
 
 // Program-wide state, set up at start-up and used for the whole run.
@@ -42,7 +43,7 @@ public:
     int16_t DeviceWidthPixels = 0, DeviceHeightPixels = 0;
     int32_t SavedHeight = 0, SavedWidth = 0;
     // What the maximised resize rescales with; tests watch it.
-    void (*Scale)(float factorX, float factorY, tk::Form& window) = nullptr;
+    void (*Scale)(float factorX, float factorY, tk::Form& window) = ScaleControls;
 
     // Empties the recycle bin of one drive ("C:\\"), or of all drives for a
     // null or empty drive; without asking when Slient is nonzero.

@@ -99,7 +99,7 @@ LRESULT CALLBACK ViewProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
     return DefWindowProcW(hwnd, message, wParam, lParam);
 }
 
-void RegisterViewClass(HINSTANCE instance) {
+bool RegisterViewClass(HINSTANCE instance) {
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
     wc.lpfnWndProc = ViewProc;
@@ -107,7 +107,7 @@ void RegisterViewClass(HINSTANCE instance) {
     wc.hInstance = instance;
     wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     wc.lpszClassName = kViewClass;
-    RegisterClassExW(&wc);  // already registered is fine
+    return RegisterClassExW(&wc) || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
 }
 
 }  // namespace
@@ -150,7 +150,8 @@ Control::Control(Form& form, const ControlSettings& settings, int id)
         default:
             break;
     }
-    RegisterViewClass(instance);
+    static const bool registered = RegisterViewClass(instance);  // once for the program
+    (void)registered;
     int left = 0, top = 0, width = 0, height = 0;
     ToPixels(static_cast<float>(settings.left), TwipsPerPixelX(), left);
     ToPixels(static_cast<float>(settings.top), TwipsPerPixelY(), top);

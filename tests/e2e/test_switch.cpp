@@ -62,6 +62,17 @@ void Remove(const Place& place, const wchar_t* path, const std::wstring& name) {
     RegCloseKey(key);
 }
 
+// Every entry of `expected` stands in `key` with the same type and bytes.
+void CheckHolds(const Snapshot& key, const Snapshot& expected) {
+    for (auto& [name, value] : expected) {
+        INFO("entry ", Narrow(name));
+        auto found = key.find(name);
+        REQUIRE(found != key.end());
+        CHECK(found->second.type == value.type);
+        CHECK(found->second.bytes == value.bytes);
+    }
+}
+
 bool RestartRecorded(const support::StandinLog& log) {
     auto entries = log.Wait(1);
     return entries.size() == 1 && Narrow(entries[0].commandLine) == "shutdown.exe -r -t 0" &&
@@ -95,12 +106,7 @@ TEST_CASE("Power Bootup parks every start-up entry and restarts; Normal Bootup b
             CHECK(Take(places[i], kRun).empty());
             Snapshot parked = Take(places[i], kParked);
             CHECK(parked.size() == before[i].size() + parkedBefore[i].size());
-            for (auto& [name, value] : before[i]) {
-                INFO("entry ", Narrow(name));
-                CHECK(parked.count(name) == 1);
-                CHECK(parked[name].type == value.type);
-                CHECK(parked[name].bytes == value.bytes);
-            }
+            CheckHolds(parked, before[i]);
         }
         CHECK(app.Close());
     }
@@ -115,12 +121,7 @@ TEST_CASE("Power Bootup parks every start-up entry and restarts; Normal Bootup b
             Snapshot run = Take(places[i], kRun);
             // Whatever was parked before comes back too; the test's entries and
             // the prefix's own are there byte for byte.
-            for (auto& [name, value] : before[i]) {
-                INFO("entry ", Narrow(name));
-                CHECK(run.count(name) == 1);
-                CHECK(run[name].type == value.type);
-                CHECK(run[name].bytes == value.bytes);
-            }
+            CheckHolds(run, before[i]);
             CHECK(Take(places[i], kParked).empty());
         }
         CHECK(app.Close());
