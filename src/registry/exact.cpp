@@ -32,19 +32,21 @@ bool ListNamesExact(HKEY key, std::vector<std::wstring>& names) {
 
 LSTATUS ReadExact(HKEY key, const std::wstring& name, ExactValue& value) {
     value.name = name;
-    DWORD size = 0;
-    LSTATUS status = RegQueryValueExW(key, name.c_str(), nullptr, &value.type, nullptr, &size);
-    for (int attempt = 0; status == ERROR_SUCCESS || status == ERROR_MORE_DATA; ++attempt) {
-        // A little spare, so that even empty data has a buffer to land in.
-        value.data.resize(size + sizeof(wchar_t));
-        DWORD got = size;
+    // Most values fit the buffer the last read left behind, so one call is
+    // enough; a longer one says how long it is, and the next call takes it.
+    // A little spare, so that even empty data has a buffer to land in.
+    size_t room = std::max<size_t>(value.data.capacity(), 512);
+    LSTATUS status = ERROR_MORE_DATA;
+    for (int attempt = 0; status == ERROR_MORE_DATA && attempt < 10; ++attempt) {
+        value.data.resize(room);
+        DWORD got = static_cast<DWORD>(std::min<size_t>(room, MAXDWORD));
         status = RegQueryValueExW(key, name.c_str(), nullptr, &value.type, value.data.data(), &got);
         if (status == ERROR_SUCCESS) {
             value.data.resize(got);
             return ERROR_SUCCESS;
         }
-        if (status != ERROR_MORE_DATA || attempt > 8) break;
-        size = got;  // it grew meanwhile
+        // It may have grown meanwhile: never ask for less than twice as much.
+        room = std::max<size_t>(size_t{got} + sizeof(wchar_t), room * 2);
     }
     value.data.clear();
     return status;

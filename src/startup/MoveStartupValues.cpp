@@ -29,20 +29,18 @@ void MoveKey(HKEY root, REGSAM view, const wchar_t* source, const wchar_t* targe
         result.kept += static_cast<int>(names.size());
         return;
     }
+    // Read into the same buffers each time: most values fit them.
+    ExactValue value, there;
     for (const std::wstring& name : names) {
-        ExactValue value, there;
         if (mGeneral::ReadExact(from.Get(), name, value) != ERROR_SUCCESS) continue;  // gone
-        // A value already in the target as it is here was left by a move that
-        // was cut short: only the delete is missing.
-        bool alreadyThere = mGeneral::ReadExact(to.Get(), name, there) == ERROR_SUCCESS &&
-                            mGeneral::SameValue(there, value);
-        if (!alreadyThere) {
-            if (options.write(to.Get(), value) != ERROR_SUCCESS ||
-                mGeneral::ReadExact(to.Get(), name, there) != ERROR_SUCCESS ||
-                !mGeneral::SameValue(there, value)) {
-                ++result.kept;
-                continue;
-            }
+        // The source may go only once the target holds the value byte for
+        // byte: put there by this write or, where the write fails, left by a
+        // move that was cut short before its delete.
+        options.write(to.Get(), value);
+        if (mGeneral::ReadExact(to.Get(), name, there) != ERROR_SUCCESS ||
+            !mGeneral::SameValue(there, value)) {
+            ++result.kept;
+            continue;
         }
         if (RegDeleteValueW(from.Get(), name.c_str()) == ERROR_SUCCESS)
             ++result.moved;

@@ -6,13 +6,6 @@
 namespace e2e {
 namespace {
 
-std::wstring DriverFolder() {
-    wchar_t path[MAX_PATH];
-    DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring folder(path, n);
-    return folder.substr(0, folder.find_last_of(L'\\'));
-}
-
 struct ControlSearch {
     const wchar_t* text;
     HWND found;
@@ -81,6 +74,13 @@ bool WaitForShell() {
 }
 
 }  // namespace
+
+std::wstring DriverFolder() {
+    wchar_t path[MAX_PATH];
+    DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring folder(path, n);
+    return folder.substr(0, folder.find_last_of(L'\\'));
+}
 
 Tavrel::~Tavrel() {
     if (Running()) {

@@ -70,6 +70,9 @@ private:
     HWND window_ = nullptr;
 };
 
+// The folder of the running driver program, where Tavrel.exe lies too.
+std::wstring DriverFolder();
+
 // Sets HKCU\Control Panel\Desktop\LogPixels for the programs started while
 // it lives, and puts back what was there.
 class DotsPerInch {
