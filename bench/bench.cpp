@@ -125,9 +125,9 @@ Start TimeStart(const std::wstring& program) {
 
 // ---- the switch ------------------------------------------------------------
 
-HKEY OpenUserKey(const wchar_t* path) {
+HKEY OpenKey(const wchar_t* path, HKEY root = HKEY_CURRENT_USER, REGSAM view = 0) {
     HKEY key = nullptr;
-    RegCreateKeyExW(HKEY_CURRENT_USER, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+    RegCreateKeyExW(root, path, 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, &key, nullptr);
     return key;
 }
 
@@ -141,7 +141,7 @@ DWORD ValueCount(HKEY key) {
 // Takes the benchmark's entries out of both keys.
 void RemoveEntries() {
     for (const wchar_t* path : {kRun, kParked}) {
-        HKEY key = OpenUserKey(path);
+        HKEY key = OpenKey(path);
         if (!key) continue;
         for (const std::wstring& name : e2e::ValueNames(HKEY_CURRENT_USER, path))
             if (name.rfind(kEntryPrefix, 0) == 0) RegDeleteValueW(key, name.c_str());
@@ -151,7 +151,7 @@ void RemoveEntries() {
 
 // N start-up entries of the usual kind: a quoted program path and a switch.
 bool SeedEntries(int count) {
-    HKEY key = OpenUserKey(kRun);
+    HKEY key = OpenKey(kRun);
     if (!key) return false;
     bool ok = true;
     for (int i = 0; i < count && ok; ++i) {
@@ -170,8 +170,9 @@ bool SeedEntries(int count) {
 // The least a lossless move does: list the names once; for each, read the
 // value, write it to the target, read it back and compare, delete it.
 // Returns how many moved.
-int BareMove(const wchar_t* source, const wchar_t* target) {
-    HKEY from = OpenUserKey(source), to = OpenUserKey(target);
+int BareMove(const wchar_t* source, const wchar_t* target, HKEY root = HKEY_CURRENT_USER,
+             REGSAM view = 0) {
+    HKEY from = OpenKey(source, root, view), to = OpenKey(target, root, view);
     int moved = 0;
     if (from && to) {
         std::vector<std::wstring> names;
@@ -212,7 +213,7 @@ double TimePowerBootup(int count) {
     support::StandinLog log;
     e2e::Tavrel app;
     if (!app.Start()) return -1;
-    HKEY run = OpenUserKey(kRun);
+    HKEY run = OpenKey(kRun);
     const double begun = Seconds();
     double took = -1;
     if (app.PickTrayMenuItem(2)) {  // Power Bootup
@@ -329,6 +330,10 @@ int wmain(int argc, wchar_t** argv) {
         std::fflush(stdout);
     }
     RemoveEntries();
+    // "Power Bootup" parked the prefix's own entries under HKEY_LOCAL_MACHINE
+    // too: they go back where they were.
+    for (REGSAM view : {REGSAM{0}, REGSAM{KEY_WOW64_64KEY}, REGSAM{KEY_WOW64_32KEY}})
+        BareMove(kParked, kRun, HKEY_LOCAL_MACHINE, view);
 
     auto at = [&](int count, const std::vector<double>& times) {
         for (size_t i = 0; i < options.sizes.size(); ++i)
