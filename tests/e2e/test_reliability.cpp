@@ -1,5 +1,6 @@
 // The real program under hard conditions: killed part way through a large
-// start-up switch.
+// start-up switch, and started beside look-alikes of the system programs it
+// runs.
 #include <doctest/doctest.h>
 #include <windows.h>
 
@@ -13,6 +14,7 @@
 #include "support/registry.h"
 #include "support/runkeys.h"
 #include "support/standins.h"
+#include "support/trash.h"
 
 using support::kParked;
 using support::kRun;
@@ -327,4 +329,216 @@ TEST_CASE("Power Bootup killed part way loses no start-up entry, and run again i
         CHECK(keys.run[p].empty());
     }
     CHECK(app.Close());
+}
+
+namespace {
+
+constexpr wchar_t kPlanted[] = L"C:\\tavrel-planted";
+constexpr wchar_t kPlantedCurrent[] = L"C:\\tavrel-planted\\current";
+const wchar_t* const kLookAlikes[] = {L"shutdown.exe", L"explorer.exe", L"cleanmgr.exe"};
+
+// A copy of Tavrel with its sounds, and copies of the stand-in under the
+// names of the system programs beside it and in the folder it starts in.
+// The stand-in logs the path it ran from, so a look-alike that runs shows.
+class PlantedFolders {
+public:
+    PlantedFolders() {
+        std::wstring build = e2e::DriverFolder();
+        for (const wchar_t* folder : {kPlanted, kPlantedCurrent}) {
+            CreateDirectoryW(folder, nullptr);
+            for (const wchar_t* name : kLookAlikes) Copy(build + L"\\standin.exe", folder, name);
+        }
+        for (const wchar_t* name : {L"Tavrel.exe", L"click.wav", L"fire.wav", L"longfire.wav"})
+            Copy(build + L"\\" + name, kPlanted, name);
+    }
+    ~PlantedFolders() {
+        for (const std::wstring& file : files_) DeleteFileW(file.c_str());
+        RemoveDirectoryW(kPlantedCurrent);
+        RemoveDirectoryW(kPlanted);
+    }
+    PlantedFolders(const PlantedFolders&) = delete;
+    PlantedFolders& operator=(const PlantedFolders&) = delete;
+
+    bool Complete() const { return copied_ == files_.size(); }
+
+private:
+    void Copy(const std::wstring& from, const wchar_t* folder, const wchar_t* name) {
+        files_.push_back(std::wstring(folder) + L"\\" + name);
+        if (CopyFileW(from.c_str(), files_.back().c_str(), FALSE)) ++copied_;
+    }
+
+    std::vector<std::wstring> files_;
+    size_t copied_ = 0;
+};
+
+// Runs a program by its full path and waits for it.
+bool RunAndWait(const std::wstring& program) {
+    std::wstring line = program.substr(program.find_last_of(L'\\') + 1);
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        kPlantedCurrent, &si, &pi))
+        return false;
+    bool ended = WaitForSingleObject(pi.hProcess, 10000) == WAIT_OBJECT_0;
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return ended;
+}
+
+std::wstring FolderOf(const std::wstring& path) { return path.substr(0, path.find_last_of(L'\\')); }
+std::wstring NameOf(const std::wstring& path) { return path.substr(path.find_last_of(L'\\') + 1); }
+
+// The Windows folder, the system folder and, on 64-bit Windows, the 32-bit
+// one, where a 32-bit program's system32 leads.
+bool SystemsOwn(const std::wstring& program) {
+    wchar_t folder[MAX_PATH];
+    std::vector<std::wstring> folders;
+    if (GetWindowsDirectoryW(folder, MAX_PATH)) folders.push_back(folder);
+    if (GetSystemDirectoryW(folder, MAX_PATH)) folders.push_back(folder);
+    if (GetSystemWow64DirectoryW(folder, MAX_PATH)) folders.push_back(folder);
+    for (const std::wstring& system : folders)
+        if (lstrcmpiW(FolderOf(program).c_str(), system.c_str()) == 0) return true;
+    return false;
+}
+
+// Keeps a registry value as it was: when it goes, it puts the value back, or
+// removes it if there was none.
+class ValueKept {
+public:
+    ValueKept(HKEY root, const wchar_t* path, const wchar_t* name)
+        : root_(root), path_(path), name_(name), value_(e2e::ReadValue(root, path, name)) {}
+    ~ValueKept() {
+        HKEY key;
+        if (RegOpenKeyExW(root_, path_, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) return;
+        if (value_.found)
+            PutExact(key, name_, value_.type, value_.bytes);
+        else
+            RegDeleteValueW(key, name_);
+        RegCloseKey(key);
+    }
+    ValueKept(const ValueKept&) = delete;
+    ValueKept& operator=(const ValueKept&) = delete;
+
+private:
+    HKEY root_;
+    const wchar_t* path_;
+    const wchar_t* name_;
+    e2e::RegistryData value_;
+};
+
+// The round buttons switch these visual effects; they go back as they were.
+class EffectsKept {
+public:
+    EffectsKept() {
+        for (Setting& setting : settings_) SystemParametersInfoW(setting.get, 0, &setting.value, 0);
+    }
+    ~EffectsKept() {
+        // The "set" actions take the value in uiParam or in pvParam, by action.
+        for (const Setting& setting : settings_)
+            SystemParametersInfoW(setting.set, setting.value,
+                                  reinterpret_cast<void*>(static_cast<UINT_PTR>(setting.value)),
+                                  SPIF_UPDATEINIFILE | SPIF_SENDCHANGE);
+    }
+    EffectsKept(const EffectsKept&) = delete;
+    EffectsKept& operator=(const EffectsKept&) = delete;
+
+private:
+    struct Setting {
+        UINT get, set;
+        BOOL value;
+    };
+    Setting settings_[8] = {
+        {SPI_GETMENUANIMATION, SPI_SETMENUANIMATION, FALSE},
+        {SPI_GETCURSORSHADOW, SPI_SETCURSORSHADOW, FALSE},
+        {SPI_GETCOMBOBOXANIMATION, SPI_SETCOMBOBOXANIMATION, FALSE},
+        {SPI_GETDRAGFULLWINDOWS, SPI_SETDRAGFULLWINDOWS, FALSE},
+        {SPI_GETMENUFADE, SPI_SETMENUFADE, FALSE},
+        {SPI_GETLISTBOXSMOOTHSCROLLING, SPI_SETLISTBOXSMOOTHSCROLLING, FALSE},
+        {SPI_GETTOOLTIPANIMATION, SPI_SETTOOLTIPANIMATION, FALSE},
+        {SPI_GETFONTSMOOTHING, SPI_SETFONTSMOOTHING, FALSE},
+    };
+};
+
+}  // namespace
+
+TEST_CASE(
+    "only the system's own programs start, though look-alikes lie beside Tavrel and in "
+    "its current folder") {
+    PlantedFolders planted;
+    REQUIRE(planted.Complete());
+    support::StandinLog log;
+    // Each look-alike runs and shows itself when started by its path; were
+    // Tavrel to start one, the log would say so.
+    size_t expected = 0;
+    for (const wchar_t* folder : {kPlanted, kPlantedCurrent})
+        for (const wchar_t* name : kLookAlikes) {
+            std::wstring path = std::wstring(folder) + L"\\" + name;
+            INFO("look-alike ", Narrow(path));
+            REQUIRE(RunAndWait(path));
+            auto entries = log.Wait(++expected);
+            REQUIRE(entries.size() == expected);
+            REQUIRE(lstrcmpiW(entries.back().program.c_str(), path.c_str()) == 0);
+        }
+
+    RunKeysAside aside;
+    ValueKept mtu(HKEY_LOCAL_MACHINE, L"System\\CurrentControlSet\\Services\\Tcpip\\Parameters",
+                  L"MTU");
+    EffectsKept effects;
+    REQUIRE_FALSE(support::RecycleNewFile().empty());  // so that Recycle asks
+
+    struct Press {
+        const wchar_t* control;  // or, without one, the tray menu item at `item`
+        int item;
+        const wchar_t* starts;  // the program it starts, if any
+    };
+    const Press presses[] = {
+        {L"Connection", 0, nullptr},
+        {L"Bandwidth", 0, nullptr},
+        {L"Tavrel", 0, L"explorer.exe"},
+        {L"Recycle", 0, nullptr},
+        {L"Clean Files", 0, L"cleanmgr.exe"},
+        {L"SpyBot", 0, L"explorer.exe"},
+        {L"Help", 0, L"explorer.exe"},
+        {L"Maximum Performance", 0, nullptr},
+        {L"Graphics & Performance", 0, nullptr},
+        {L"Get More Features Now!", 0, L"explorer.exe"},
+        {L"Click here to refer a friend!", 0, L"explorer.exe"},
+        {nullptr, 0, nullptr},          // Restore Tavrel
+        {nullptr, 1, L"shutdown.exe"},  // Restart Computer
+        {nullptr, 2, L"shutdown.exe"},  // Power Bootup
+        {nullptr, 3, L"shutdown.exe"},  // Normal Bootup
+    };
+    std::wstring program = std::wstring(kPlanted) + L"\\Tavrel.exe";
+    e2e::Tavrel app;
+    REQUIRE(app.Start(20000, true, kPlantedCurrent, program.c_str()));
+    for (const Press& press : presses) {
+        INFO("pressed: ",
+             press.control ? Narrow(press.control) : "tray item " + std::to_string(press.item));
+        if (press.control)
+            REQUIRE(app.Click(press.control));
+        else
+            REQUIRE(app.PickTrayMenuItem(press.item));
+        if (press.control && lstrcmpW(press.control, L"Recycle") == 0) {
+            HWND question = app.WaitForMessageBox(nullptr);
+            REQUIRE(question);
+            e2e::Tavrel::Answer(question, IDNO);
+            CHECK(e2e::WaitUntil([&] { return !IsWindow(question); }, 5000));
+        }
+        app.Settle();
+        if (!press.starts) continue;
+        auto entries = log.Wait(++expected);
+        REQUIRE(entries.size() == expected);
+        INFO("started: ", Narrow(entries.back().program));
+        CHECK(SystemsOwn(entries.back().program));
+        CHECK(lstrcmpiW(NameOf(entries.back().program).c_str(), press.starts) == 0);
+    }
+    CHECK_FALSE(app.WaitForMessageBox(nullptr, 0));  // nothing failed to start
+    REQUIRE(app.Close());
+    // Closing opens the maker's page.
+    auto entries = log.Wait(++expected);
+    REQUIRE(entries.size() == expected);
+    INFO("started: ", Narrow(entries.back().program));
+    CHECK(SystemsOwn(entries.back().program));
+    CHECK(lstrcmpiW(NameOf(entries.back().program).c_str(), L"explorer.exe") == 0);
 }
