@@ -3,7 +3,17 @@
 // shellapi.h needs windows.h, which driver.h brings.
 #include <shellapi.h>
 
+#include <algorithm>
+
 namespace e2e {
+
+std::wstring DriverFolder() {
+    wchar_t path[MAX_PATH];
+    DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring folder(path, n);
+    return folder.substr(0, folder.find_last_of(L'\\'));
+}
+
 namespace {
 
 struct ControlSearch {
@@ -75,26 +85,17 @@ bool WaitForShell() {
 
 }  // namespace
 
-std::wstring DriverFolder() {
-    wchar_t path[MAX_PATH];
-    DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring folder(path, n);
-    return folder.substr(0, folder.find_last_of(L'\\'));
-}
-
 Tavrel::~Tavrel() {
-    if (Running()) {
-        TerminateProcess(process_.hProcess, 1);
-        WaitForExit(5000);
-    }
+    if (Running()) Kill(5000);
     if (process_.hProcess) CloseHandle(process_.hProcess);
     if (process_.hThread) CloseHandle(process_.hThread);
 }
 
-bool Tavrel::Start(DWORD timeoutMs, bool untilIdle, const wchar_t* currentFolder) {
+bool Tavrel::Start(DWORD timeoutMs, bool untilIdle, const wchar_t* currentFolder,
+                   const wchar_t* program) {
     if (!WaitForShell()) return false;
-    std::wstring folder = DriverFolder();
-    std::wstring exe = folder + L"\\Tavrel.exe";
+    std::wstring exe = program ? program : DriverFolder() + L"\\Tavrel.exe";
+    std::wstring folder = exe.substr(0, exe.find_last_of(L'\\'));
     std::wstring line = L"\"" + exe + L"\"";
     STARTUPINFOW si{};
     si.cb = sizeof si;
@@ -140,6 +141,11 @@ bool Tavrel::Click(const wchar_t* text) const {
     PostMessageW(control, WM_LBUTTONDOWN, MK_LBUTTON, middle);
     PostMessageW(control, WM_LBUTTONUP, 0, middle);
     return true;
+}
+
+void Tavrel::Settle() const {
+    for (int i = 0; i < 2; ++i)
+        SendMessageTimeoutW(window_, WM_NULL, 0, 0, SMTO_NORMAL, 5000, nullptr);
 }
 
 void Tavrel::PostTrayNotification(UINT mouseMessage) const {
@@ -194,6 +200,10 @@ bool Tavrel::Close(DWORD timeoutMs) {
     if (!window_) return false;
     PostMessageW(window_, WM_CLOSE, 0, 0);
     return WaitForExit(timeoutMs);
+}
+
+bool Tavrel::Kill(DWORD timeoutMs) {
+    return process_.hProcess && TerminateProcess(process_.hProcess, 1) && WaitForExit(timeoutMs);
 }
 
 RECT Tavrel::ClientRectOf(HWND control) const {
@@ -322,6 +332,39 @@ std::vector<std::wstring> ValueNames(HKEY root, const std::wstring& path, REGSAM
     }
     RegCloseKey(key);
     return names;
+}
+
+std::map<std::wstring, RegistryData> ReadValues(HKEY root, const std::wstring& path, REGSAM view) {
+    std::map<std::wstring, RegistryData> values;
+    HKEY key;
+    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_QUERY_VALUE | view, &key) != ERROR_SUCCESS)
+        return values;
+    DWORD longestName = 0, longestData = 0;
+    RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                     &longestName, &longestData, nullptr, nullptr);
+    std::wstring name(longestName + 1, L'\0');
+    std::vector<BYTE> data(longestData + 1);
+    for (DWORD index = 0, attempts = 0; attempts < 8;) {
+        DWORD length = static_cast<DWORD>(name.size()), size = static_cast<DWORD>(data.size());
+        DWORD type = REG_NONE;
+        LONG status =
+            RegEnumValueW(key, index, name.data(), &length, nullptr, &type, data.data(), &size);
+        if (status == ERROR_MORE_DATA) {  // the value grew since the key was measured
+            name.resize(32768);
+            data.resize(std::max<size_t>(size, data.size() * 2));
+            ++attempts;
+            continue;
+        }
+        if (status != ERROR_SUCCESS) break;
+        RegistryData& value = values[std::wstring(name.data(), length)];
+        value.found = true;
+        value.type = type;
+        value.bytes.assign(data.begin(), data.begin() + size);
+        ++index;
+        attempts = 0;
+    }
+    RegCloseKey(key);
+    return values;
 }
 
 }  // namespace e2e

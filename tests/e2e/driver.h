@@ -4,12 +4,17 @@
 // menu items, and reads the registry back with wide calls.
 #include <windows.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
 namespace e2e {
 
 constexpr wchar_t kTitle[] = L"Tavrel - Performance Adjuster for Windows";
+
+// The folder of the driver, where the build put Tavrel.exe, its sounds and
+// the stand-in.
+std::wstring DriverFolder();
 
 class Tavrel {
 public:
@@ -18,11 +23,12 @@ public:
     Tavrel(const Tavrel&) = delete;
     Tavrel& operator=(const Tavrel&) = delete;
 
-    // Starts Tavrel.exe from the driver's folder and waits until its window
-    // is up and, with `untilIdle`, until it waits for input.
-    // `currentFolder` is the folder it starts in; its own folder by default.
+    // Starts Tavrel.exe from the driver's folder (or the full path
+    // `program`) and waits until its window is up and, with `untilIdle`,
+    // until it waits for input. `currentFolder` is the folder it starts in;
+    // the program's own folder by default.
     bool Start(DWORD timeoutMs = 20000, bool untilIdle = true,
-               const wchar_t* currentFolder = nullptr);
+               const wchar_t* currentFolder = nullptr, const wchar_t* program = nullptr);
     HWND Window() const { return window_; }
     DWORD ProcessId() const { return process_.dwProcessId; }
 
@@ -31,6 +37,11 @@ public:
     // Presses a button (BM_CLICK) or clicks any other control in its middle.
     // Returns at once: the program handles the click after.
     bool Click(const wchar_t* text) const;
+    // Lets the program act on what was posted to it before. A sent message is
+    // handled before posted ones, inside the program's next GetMessage; the
+    // second one only once that GetMessage has returned the posted message
+    // and come back.
+    void Settle() const;
     // What the shell sends for a version-0 icon with WM_MOUSEMOVE as callback.
     void PostTrayNotification(UINT mouseMessage) const;
     // Opens the tray menu with a right click on the icon and picks the item at
@@ -52,6 +63,9 @@ public:
 
     // Asks the window to close and waits for the process to end.
     bool Close(DWORD timeoutMs = 10000);
+    // Ends the process at once, the way a crash or a power cut would: no
+    // unload, no clean-up. Waits until it is gone.
+    bool Kill(DWORD timeoutMs = 10000);
     // A control's rectangle in pixels, relative to the window's client area.
     RECT ClientRectOf(HWND control) const;
     // The window that has the keyboard focus in Tavrel's thread.
@@ -69,9 +83,6 @@ private:
     PROCESS_INFORMATION process_{};
     HWND window_ = nullptr;
 };
-
-// The folder of the running driver program, where Tavrel.exe lies too.
-std::wstring DriverFolder();
 
 // Sets HKCU\Control Panel\Desktop\LogPixels for the programs started while
 // it lives, and puts back what was there.
@@ -110,6 +121,10 @@ struct RegistryData {
 RegistryData ReadValue(HKEY root, const std::wstring& path, const std::wstring& name,
                        REGSAM view = 0);
 std::vector<std::wstring> ValueNames(HKEY root, const std::wstring& path, REGSAM view = 0);
+// Every value of a key by name, each read whole in one pass over the key;
+// empty when the key is missing.
+std::map<std::wstring, RegistryData> ReadValues(HKEY root, const std::wstring& path,
+                                                REGSAM view = 0);
 
 // Waits until `ready` holds or the time runs out; returns its last answer.
 template <typename Ready>

@@ -7,42 +7,20 @@
 #include <vector>
 
 #include "e2e/driver.h"
+#include "support/runkeys.h"
 #include "support/standins.h"
 
 using support::Narrow;
 
 namespace {
 
-constexpr wchar_t kRun[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
-constexpr wchar_t kParked[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunDisabled";
-
-struct Place {
-    HKEY root;
-    REGSAM view;
-};
-
-std::vector<Place> Places() {
-    std::vector<Place> places{{HKEY_LOCAL_MACHINE, 0}, {HKEY_CURRENT_USER, 0}};
-    BOOL wow64 = FALSE;
-#ifdef _WIN64
-    wow64 = TRUE;
-#else
-    IsWow64Process(GetCurrentProcess(), &wow64);
-#endif
-    if (wow64)
-        places = {{HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY},
-                  {HKEY_LOCAL_MACHINE, KEY_WOW64_32KEY},
-                  {HKEY_CURRENT_USER, 0}};
-    return places;
-}
-
+using support::kParked;
+using support::kRun;
+using support::Place;
 using Snapshot = std::map<std::wstring, e2e::RegistryData>;
 
 Snapshot Take(const Place& place, const wchar_t* path) {
-    Snapshot snapshot;
-    for (const std::wstring& name : e2e::ValueNames(place.root, path, place.view))
-        snapshot[name] = e2e::ReadValue(place.root, path, name, place.view);
-    return snapshot;
+    return e2e::ReadValues(place.root, path, place.view);
 }
 
 void Put(const Place& place, const std::wstring& name, DWORD type, const std::wstring& text) {
@@ -82,7 +60,7 @@ bool RestartRecorded(const support::StandinLog& log) {
 }  // namespace
 
 TEST_CASE("Power Bootup parks every start-up entry and restarts; Normal Bootup brings them back") {
-    const std::vector<Place> places = Places();
+    const std::vector<Place> places = support::Places();
     // Entries of the test's own, beside whatever the prefix holds already.
     for (size_t i = 0; i < places.size(); ++i) {
         Put(places[i], L"Tavrel check " + std::to_wstring(i), REG_SZ, L"C:\\check\\a.exe /q");

@@ -22,14 +22,6 @@ void MinimiseToTray(const e2e::Tavrel& app) {
     REQUIRE(e2e::WaitUntil([&] { return !Shown(app); }, 5000));
 }
 
-// Lets the program act on what was posted to it. A sent message is handled
-// before posted ones, inside the program's next GetMessage; the second one
-// only once that GetMessage has returned the posted message and come back.
-void Settle(const e2e::Tavrel& app) {
-    for (int i = 0; i < 2; ++i)
-        SendMessageTimeoutW(app.Window(), WM_NULL, 0, 0, SMTO_NORMAL, 5000, nullptr);
-}
-
 }  // namespace
 
 TEST_CASE("minimising hides the window and its taskbar button; the tray icon stays") {
@@ -51,7 +43,7 @@ TEST_CASE("pointer moves and button-downs over the icon change nothing") {
         if (hidden) MinimiseToTray(app);
         for (UINT message : {WM_MOUSEMOVE, WM_LBUTTONDOWN, WM_RBUTTONDOWN}) {
             app.PostTrayNotification(message);
-            Settle(app);
+            app.Settle();
         }
         Sleep(300);
         CHECK(Shown(app) == !hidden);
@@ -82,7 +74,7 @@ TEST_CASE("the right button opens the tray menu, shown or hidden, and changes no
         app.PostTrayNotification(WM_RBUTTONUP);
         CHECK(app.MenuOpens());
         app.DismissMenu();
-        Settle(app);
+        app.Settle();
         CHECK(Shown(app) == !hidden);
     }
     CHECK(app.Close());
@@ -106,7 +98,7 @@ TEST_CASE("Restore Tavrel brings back a hidden window and keeps a shown one") {
     REQUIRE(app.PickTrayMenuItem(0));
     CHECK(e2e::WaitUntil([&] { return Shown(app) && !IsIconic(app.Window()); }, 5000));
     REQUIRE(app.PickTrayMenuItem(0));
-    Settle(app);
+    app.Settle();
     CHECK(Shown(app));
     CHECK_FALSE(IsIconic(app.Window()));
     CHECK(app.Close());
@@ -131,7 +123,7 @@ TEST_CASE("Restart Computer starts the system folder's shutdown.exe, and Tavrel 
     CHECK(Narrow(entries[0].program) == Narrow(std::wstring(system) + L"\\shutdown.exe"));
     CHECK(Narrow(entries[0].commandLine) == "shutdown.exe -r -t 0");
     CHECK(Narrow(entries[0].show) == "2");
-    Settle(app);
+    app.Settle();
     CHECK(app.Running());
     CHECK(app.Close());
 }
@@ -149,7 +141,7 @@ TEST_CASE("five trips to the tray and back leave every control where it was") {
         app.PostTrayNotification(trip % 2 ? WM_LBUTTONDBLCLK : WM_LBUTTONUP);
         REQUIRE(e2e::WaitUntil([&] { return Shown(app) && !IsIconic(app.Window()); }, 5000));
     }
-    Settle(app);
+    app.Settle();
     size_t i = 0;
     for (HWND c = GetWindow(app.Window(), GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT), ++i) {
         INFO("control ", i);

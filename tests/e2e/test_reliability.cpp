@@ -1,0 +1,544 @@
+// The real program under hard conditions: killed part way through a large
+// start-up switch, and started beside look-alikes of the system programs it
+// runs.
+#include <doctest/doctest.h>
+#include <windows.h>
+
+#include <cstdlib>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "e2e/driver.h"
+#include "support/registry.h"
+#include "support/runkeys.h"
+#include "support/standins.h"
+#include "support/trash.h"
+
+using support::kParked;
+using support::kRun;
+using support::Narrow;
+using support::Place;
+
+namespace {
+
+using Values = std::map<std::wstring, e2e::RegistryData>;
+
+// RegSetValueEx stores a terminator of its own when the byte past the data is
+// zero; the buffer goes on with non-zero bytes so that exactly `bytes` land.
+LONG PutExact(HKEY key, const std::wstring& name, DWORD type, const std::vector<BYTE>& bytes) {
+    std::vector<BYTE> padded(bytes);
+    padded.insert(padded.end(), 4, 0xA5);
+    return RegSetValueExW(key, name.c_str(), 0, type, padded.data(),
+                          static_cast<DWORD>(bytes.size()));
+}
+
+void Clear(const Place& place, const wchar_t* path) {
+    std::vector<std::wstring> names = e2e::ValueNames(place.root, path, place.view);
+    HKEY key;
+    if (RegOpenKeyExW(place.root, path, 0, KEY_SET_VALUE | place.view, &key) != ERROR_SUCCESS)
+        return;
+    // From the last: Wine keeps a key's values in a sorted array.
+    for (auto name = names.rbegin(); name != names.rend(); ++name)
+        RegDeleteValueW(key, name->c_str());
+    RegCloseKey(key);
+}
+
+bool KeyExists(const Place& place, const wchar_t* path) {
+    HKEY key;
+    if (RegOpenKeyExW(place.root, path, 0, KEY_QUERY_VALUE | place.view, &key) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(key);
+    return true;
+}
+
+// Empties the start-up and parking keys of every place for the test, and
+// puts back what they held when it ends, however it ends.
+class RunKeysAside {
+public:
+    RunKeysAside() {
+        for (const Place& place : support::Places())
+            for (const wchar_t* path : {kRun, kParked}) {
+                saved_.push_back({place, path, KeyExists(place, path),
+                                  e2e::ReadValues(place.root, path, place.view)});
+                Clear(place, path);
+            }
+    }
+    ~RunKeysAside() {
+        for (const Saved& saved : saved_) {
+            Clear(saved.place, saved.path);
+            if (!saved.existed) {
+                support::DeleteTree(saved.place.root, saved.path, saved.place.view);
+                continue;
+            }
+            HKEY key;
+            if (RegOpenKeyExW(saved.place.root, saved.path, 0, KEY_SET_VALUE | saved.place.view,
+                              &key) != ERROR_SUCCESS)
+                continue;
+            for (auto& [name, value] : saved.values) PutExact(key, name, value.type, value.bytes);
+            RegCloseKey(key);
+        }
+    }
+    RunKeysAside(const RunKeysAside&) = delete;
+    RunKeysAside& operator=(const RunKeysAside&) = delete;
+
+private:
+    struct Saved {
+        Place place;
+        const wchar_t* path;
+        bool existed;
+        Values values;
+    };
+    std::vector<Saved> saved_;
+};
+
+// One start-up entry of the test's, and the place it belongs to.
+struct Entry {
+    size_t place;
+    std::wstring name;
+    DWORD type;
+    std::vector<BYTE> bytes;
+};
+
+std::vector<BYTE> BytesOf(const std::wstring& text, bool terminated) {
+    const BYTE* first = reinterpret_cast<const BYTE*>(text.c_str());
+    return std::vector<BYTE>(first, first + (text.size() + (terminated ? 1 : 0)) * sizeof(wchar_t));
+}
+
+// Entries of every kind the registry holds. Names that differ only in
+// characters outside the ANSI code page would collapse into one under a
+// narrow copy; none is a case variant of another, which the registry would
+// take for the same name.
+std::vector<Entry> MakeEntries(std::mt19937& random, size_t places, size_t count) {
+    const wchar_t* suffixes[] = {
+        L"",
+        L" \u0417\u0430\u043F\u0443\u0441\u043A",
+        L" \u8D77\u52D5",
+        L" \xD83D\xDE80",
+        L" \u03B5\u03BA\u03BA\u03AF\u03BD\u03B7\u03C3\u03B7",
+        L" \u05D4\u05E4\u05E2\u05DC\u05D4",
+        L" caf\u00E9",
+        L" \u0915\u093E\u0930",
+        L" \uAC00\uB3D9",
+        L"\t;=\\\"",
+        L" \u0E40\u0E23\u0E34\u0E48\u0E21",
+    };
+    const size_t kinds = sizeof suffixes / sizeof *suffixes;
+    auto upTo = [&](size_t most) { return std::uniform_int_distribution<size_t>(0, most)(random); };
+    auto randomBytes = [&](size_t size) {
+        std::vector<BYTE> bytes(size);
+        for (BYTE& b : bytes) b = static_cast<BYTE>(upTo(255));
+        return bytes;
+    };
+    std::vector<Entry> entries;
+    entries.reserve(count);
+    for (size_t i = 0; i < count; ++i) {
+        Entry entry{i % places,
+                    L"Tavrel entry " + std::to_wstring(i / kinds) + suffixes[i % kinds],
+                    REG_SZ,
+                    {}};
+        if (i % 1009 == 7) entry.name += L" " + std::wstring(300 + upTo(1700), L'n');
+        std::wstring text = L"C:\\Program Files\\Entry " + std::to_wstring(i) + L"\\run.exe /q" +
+                            std::wstring(upTo(60), L'x') + suffixes[(i / 3) % kinds];
+        switch (i % 10) {
+            case 0:
+                entry.bytes = BytesOf(text, true);
+                break;
+            case 1:
+                entry.type = REG_EXPAND_SZ;
+                entry.bytes = BytesOf(L"%ProgramFiles%" + text.substr(16), true);
+                break;
+            case 2:  // no terminator
+                entry.bytes = BytesOf(text, false);
+                break;
+            case 3:  // an odd byte count
+                entry.bytes = BytesOf(text, true);
+                entry.bytes.push_back(0x7F);
+                break;
+            case 4:
+                entry.type = REG_MULTI_SZ;
+                entry.bytes = BytesOf(text + L'\0' + text + L" /second" + L'\0', true);
+                break;
+            case 5:
+                entry.type = REG_DWORD;
+                entry.bytes = randomBytes(4);
+                break;
+            case 6:
+                entry.type = REG_QWORD;
+                entry.bytes = randomBytes(8);
+                break;
+            case 7:
+                entry.type = REG_BINARY;
+                entry.bytes = randomBytes(i % 500 == 7 ? 16384 : upTo(256));
+                break;
+            case 8:
+                entry.type = REG_NONE;
+                entry.bytes = randomBytes(upTo(16));
+                break;
+            default:  // an empty text, or a type no Windows defines
+                if ((i / 10) % 2) {
+                    entry.type = 0x00054711;
+                    entry.bytes = randomBytes(upTo(64));
+                }
+                break;
+        }
+        entries.push_back(std::move(entry));
+    }
+    return entries;
+}
+
+void Seed(const std::vector<Place>& places, const std::vector<Entry>& entries) {
+    std::vector<HKEY> keys(places.size());
+    for (size_t p = 0; p < places.size(); ++p)
+        REQUIRE(RegCreateKeyExW(places[p].root, kRun, 0, nullptr, 0, KEY_SET_VALUE | places[p].view,
+                                nullptr, &keys[p], nullptr) == ERROR_SUCCESS);
+    for (const Entry& entry : entries)
+        PutExact(keys[entry.place], entry.name, entry.type, entry.bytes);
+    for (HKEY key : keys) RegCloseKey(key);
+}
+
+struct Keys {
+    std::vector<Values> run, parked;
+};
+
+Keys ReadKeys(const std::vector<Place>& places) {
+    Keys keys;
+    for (const Place& place : places) {
+        keys.run.push_back(e2e::ReadValues(place.root, kRun, place.view));
+        keys.parked.push_back(e2e::ReadValues(place.root, kParked, place.view));
+    }
+    return keys;
+}
+
+size_t CountParked(const std::vector<Place>& places) {
+    size_t count = 0;
+    for (const Place& place : places) {
+        HKEY key;
+        if (RegOpenKeyExW(place.root, kParked, 0, KEY_QUERY_VALUE | place.view, &key) !=
+            ERROR_SUCCESS)
+            continue;
+        DWORD values = 0;
+        if (RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values,
+                             nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS)
+            count += values;
+        RegCloseKey(key);
+    }
+    return count;
+}
+
+// What is wrong with the entries as they stand, empty if nothing: every entry
+// must stand whole (type and bytes) in its own place's start-up or parking
+// key, and nothing else may stand there. With `allParked`, in the parking key
+// only.
+std::string Problems(const std::vector<Entry>& entries, const Keys& keys, bool allParked = false) {
+    std::string problems;
+    size_t count = 0;
+    auto note = [&](const char* what, const std::wstring& name) {
+        if (++count <= 5) problems += std::string(what) + ": " + Narrow(name.substr(0, 60)) + "\n";
+    };
+    auto same = [](const Values& key, const Entry& entry) {
+        auto found = key.find(entry.name);
+        return found != key.end() && found->second.type == entry.type &&
+               found->second.bytes == entry.bytes;
+    };
+    std::vector<size_t> expected(keys.run.size());
+    for (const Entry& entry : entries) {
+        ++expected[entry.place];
+        bool parked = same(keys.parked[entry.place], entry);
+        bool running = same(keys.run[entry.place], entry);
+        if (allParked && !parked)
+            note("not parked whole", entry.name);
+        else if (allParked && keys.run[entry.place].count(entry.name))
+            note("left in Run", entry.name);
+        else if (!parked && !running)
+            note("lost or changed", entry.name);
+    }
+    for (size_t p = 0; p < keys.run.size(); ++p) {
+        // A name in both keys is one entry, caught between its copy and its delete.
+        size_t names = keys.parked[p].size();
+        for (auto& [name, value] : keys.run[p]) names += keys.parked[p].count(name) ? 0 : 1;
+        if (names != expected[p])
+            problems += "place " + std::to_string(p) + " holds " + std::to_string(names) +
+                        " names for " + std::to_string(expected[p]) + " entries\n";
+    }
+    if (count > 5) problems += "and " + std::to_string(count - 5) + " more\n";
+    return problems;
+}
+
+// The seed comes from TAVREL_KILL_SEED when it is set, to replay a failure.
+unsigned KillSeed() {
+    char text[32];
+    DWORD n = GetEnvironmentVariableA("TAVREL_KILL_SEED", text, sizeof text);
+    if (n > 0 && n < sizeof text) return static_cast<unsigned>(std::strtoul(text, nullptr, 10));
+    return GetTickCount() ^ (GetCurrentProcessId() << 16);
+}
+
+}  // namespace
+
+TEST_CASE("Power Bootup killed part way loses no start-up entry, and run again it finishes") {
+    const unsigned seed = KillSeed();
+    MESSAGE("kill seed ", seed, " (replay with TAVREL_KILL_SEED=", seed, ")");
+    INFO("kill seed ", seed, " (replay with TAVREL_KILL_SEED=", seed, ")");
+    std::mt19937 random(seed);
+    RunKeysAside aside;
+    const std::vector<Place> places = support::Places();
+    const std::vector<Entry> entries = MakeEntries(random, places.size(), 20000);
+    Seed(places, entries);
+    REQUIRE(Problems(entries, ReadKeys(places)) == "");
+    REQUIRE(CountParked(places) == 0);
+
+    support::StandinLog log;
+    // Six kills. The first waits until a seeded share of the entries has been
+    // parked; the others come a seeded delay after the click, well inside the
+    // time a whole move takes. A kill lands between two registry calls; six
+    // make it likely that one falls between the copy of a value and its delete.
+    for (int round = 0; round < 6; ++round) {
+        CAPTURE(round);
+        const size_t parkedBefore = CountParked(places);
+        e2e::Tavrel app;
+        REQUIRE(app.Start());
+        REQUIRE(app.PickTrayMenuItem(2));  // Power Bootup
+        const DWORD clicked = GetTickCount();
+        if (round == 0) {
+            size_t share = std::uniform_int_distribution<size_t>(1000, 10000)(random);
+            CHECK(e2e::WaitUntil([&] { return CountParked(places) >= parkedBefore + share; },
+                                 120000));
+        } else {
+            Sleep(std::uniform_int_distribution<DWORD>(0, 500)(random));
+        }
+        REQUIRE(app.Kill());
+        MESSAGE("round ", round, ": killed ", GetTickCount() - clicked,
+                " ms after the click, with ", CountParked(places), " of ", entries.size(),
+                " parked");
+        CHECK(Problems(entries, ReadKeys(places)) == "");
+    }
+
+    e2e::Tavrel app;
+    REQUIRE(app.Start());
+    const size_t restarts = log.Read().size();
+    REQUIRE(app.PickTrayMenuItem(2));
+    // The restart comes once every entry has moved.
+    auto started = log.Wait(restarts + 1, 120000);
+    REQUIRE(started.size() == restarts + 1);
+    CHECK(Narrow(started.back().commandLine) == "shutdown.exe -r -t 0");
+    Keys keys = ReadKeys(places);
+    CHECK(Problems(entries, keys, true) == "");
+    for (size_t p = 0; p < places.size(); ++p) {
+        INFO("place ", p);
+        CHECK(keys.run[p].empty());
+    }
+    CHECK(app.Close());
+}
+
+namespace {
+
+constexpr wchar_t kPlanted[] = L"C:\\tavrel-planted";
+constexpr wchar_t kPlantedCurrent[] = L"C:\\tavrel-planted\\current";
+const wchar_t* const kLookAlikes[] = {L"shutdown.exe", L"explorer.exe", L"cleanmgr.exe"};
+
+// A copy of Tavrel with its sounds, and copies of the stand-in under the
+// names of the system programs beside it and in the folder it starts in.
+// The stand-in logs the path it ran from, so a look-alike that runs shows.
+class PlantedFolders {
+public:
+    PlantedFolders() {
+        std::wstring build = e2e::DriverFolder();
+        for (const wchar_t* folder : {kPlanted, kPlantedCurrent}) {
+            CreateDirectoryW(folder, nullptr);
+            for (const wchar_t* name : kLookAlikes) Copy(build + L"\\standin.exe", folder, name);
+        }
+        for (const wchar_t* name : {L"Tavrel.exe", L"click.wav", L"fire.wav", L"longfire.wav"})
+            Copy(build + L"\\" + name, kPlanted, name);
+    }
+    ~PlantedFolders() {
+        for (const std::wstring& file : files_) DeleteFileW(file.c_str());
+        RemoveDirectoryW(kPlantedCurrent);
+        RemoveDirectoryW(kPlanted);
+    }
+    PlantedFolders(const PlantedFolders&) = delete;
+    PlantedFolders& operator=(const PlantedFolders&) = delete;
+
+    bool Complete() const { return copied_ == files_.size(); }
+
+private:
+    void Copy(const std::wstring& from, const wchar_t* folder, const wchar_t* name) {
+        files_.push_back(std::wstring(folder) + L"\\" + name);
+        if (CopyFileW(from.c_str(), files_.back().c_str(), FALSE)) ++copied_;
+    }
+
+    std::vector<std::wstring> files_;
+    size_t copied_ = 0;
+};
+
+// Runs a program by its full path and waits for it.
+bool RunAndWait(const std::wstring& program) {
+    std::wstring line = program.substr(program.find_last_of(L'\\') + 1);
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        kPlantedCurrent, &si, &pi))
+        return false;
+    bool ended = WaitForSingleObject(pi.hProcess, 10000) == WAIT_OBJECT_0;
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return ended;
+}
+
+std::wstring FolderOf(const std::wstring& path) { return path.substr(0, path.find_last_of(L'\\')); }
+std::wstring NameOf(const std::wstring& path) { return path.substr(path.find_last_of(L'\\') + 1); }
+
+// The Windows folder, the system folder and, on 64-bit Windows, the 32-bit
+// one, where a 32-bit program's system32 leads.
+bool SystemsOwn(const std::wstring& program) {
+    wchar_t folder[MAX_PATH];
+    std::vector<std::wstring> folders;
+    if (GetWindowsDirectoryW(folder, MAX_PATH)) folders.push_back(folder);
+    if (GetSystemDirectoryW(folder, MAX_PATH)) folders.push_back(folder);
+    if (GetSystemWow64DirectoryW(folder, MAX_PATH)) folders.push_back(folder);
+    for (const std::wstring& system : folders)
+        if (lstrcmpiW(FolderOf(program).c_str(), system.c_str()) == 0) return true;
+    return false;
+}
+
+// Keeps a registry value as it was: when it goes, it puts the value back, or
+// removes it if there was none.
+class ValueKept {
+public:
+    ValueKept(HKEY root, const wchar_t* path, const wchar_t* name)
+        : root_(root), path_(path), name_(name), value_(e2e::ReadValue(root, path, name)) {}
+    ~ValueKept() {
+        HKEY key;
+        if (RegOpenKeyExW(root_, path_, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) return;
+        if (value_.found)
+            PutExact(key, name_, value_.type, value_.bytes);
+        else
+            RegDeleteValueW(key, name_);
+        RegCloseKey(key);
+    }
+    ValueKept(const ValueKept&) = delete;
+    ValueKept& operator=(const ValueKept&) = delete;
+
+private:
+    HKEY root_;
+    const wchar_t* path_;
+    const wchar_t* name_;
+    e2e::RegistryData value_;
+};
+
+// The round buttons switch these visual effects; they go back as they were.
+class EffectsKept {
+public:
+    EffectsKept() {
+        for (Setting& setting : settings_) SystemParametersInfoW(setting.get, 0, &setting.value, 0);
+    }
+    ~EffectsKept() {
+        // The "set" actions take the value in uiParam or in pvParam, by action.
+        for (const Setting& setting : settings_)
+            SystemParametersInfoW(setting.set, setting.value,
+                                  reinterpret_cast<void*>(static_cast<UINT_PTR>(setting.value)),
+                                  SPIF_UPDATEINIFILE | SPIF_SENDCHANGE);
+    }
+    EffectsKept(const EffectsKept&) = delete;
+    EffectsKept& operator=(const EffectsKept&) = delete;
+
+private:
+    struct Setting {
+        UINT get, set;
+        BOOL value;
+    };
+    Setting settings_[8] = {
+        {SPI_GETMENUANIMATION, SPI_SETMENUANIMATION, FALSE},
+        {SPI_GETCURSORSHADOW, SPI_SETCURSORSHADOW, FALSE},
+        {SPI_GETCOMBOBOXANIMATION, SPI_SETCOMBOBOXANIMATION, FALSE},
+        {SPI_GETDRAGFULLWINDOWS, SPI_SETDRAGFULLWINDOWS, FALSE},
+        {SPI_GETMENUFADE, SPI_SETMENUFADE, FALSE},
+        {SPI_GETLISTBOXSMOOTHSCROLLING, SPI_SETLISTBOXSMOOTHSCROLLING, FALSE},
+        {SPI_GETTOOLTIPANIMATION, SPI_SETTOOLTIPANIMATION, FALSE},
+        {SPI_GETFONTSMOOTHING, SPI_SETFONTSMOOTHING, FALSE},
+    };
+};
+
+}  // namespace
+
+TEST_CASE(
+    "only the system's own programs start, though look-alikes lie beside Tavrel and in "
+    "its current folder") {
+    PlantedFolders planted;
+    REQUIRE(planted.Complete());
+    support::StandinLog log;
+    // Each look-alike runs and shows itself when started by its path; were
+    // Tavrel to start one, the log would say so.
+    size_t expected = 0;
+    for (const wchar_t* folder : {kPlanted, kPlantedCurrent})
+        for (const wchar_t* name : kLookAlikes) {
+            std::wstring path = std::wstring(folder) + L"\\" + name;
+            INFO("look-alike ", Narrow(path));
+            REQUIRE(RunAndWait(path));
+            auto entries = log.Wait(++expected);
+            REQUIRE(entries.size() == expected);
+            REQUIRE(lstrcmpiW(entries.back().program.c_str(), path.c_str()) == 0);
+        }
+
+    RunKeysAside aside;
+    ValueKept mtu(HKEY_LOCAL_MACHINE, L"System\\CurrentControlSet\\Services\\Tcpip\\Parameters",
+                  L"MTU");
+    EffectsKept effects;
+    REQUIRE_FALSE(support::RecycleNewFile().empty());  // so that Recycle asks
+
+    struct Press {
+        const wchar_t* control;  // or, without one, the tray menu item at `item`
+        int item;
+        const wchar_t* starts;  // the program it starts, if any
+    };
+    const Press presses[] = {
+        {L"Connection", 0, nullptr},
+        {L"Bandwidth", 0, nullptr},
+        {L"Tavrel", 0, L"explorer.exe"},
+        {L"Recycle", 0, nullptr},
+        {L"Clean Files", 0, L"cleanmgr.exe"},
+        {L"SpyBot", 0, L"explorer.exe"},
+        {L"Help", 0, L"explorer.exe"},
+        {L"Maximum Performance", 0, nullptr},
+        {L"Graphics & Performance", 0, nullptr},
+        {L"Get More Features Now!", 0, L"explorer.exe"},
+        {L"Click here to refer a friend!", 0, L"explorer.exe"},
+        {nullptr, 0, nullptr},          // Restore Tavrel
+        {nullptr, 1, L"shutdown.exe"},  // Restart Computer
+        {nullptr, 2, L"shutdown.exe"},  // Power Bootup
+        {nullptr, 3, L"shutdown.exe"},  // Normal Bootup
+    };
+    std::wstring program = std::wstring(kPlanted) + L"\\Tavrel.exe";
+    e2e::Tavrel app;
+    REQUIRE(app.Start(20000, true, kPlantedCurrent, program.c_str()));
+    for (const Press& press : presses) {
+        INFO("pressed: ",
+             press.control ? Narrow(press.control) : "tray item " + std::to_string(press.item));
+        if (press.control)
+            REQUIRE(app.Click(press.control));
+        else
+            REQUIRE(app.PickTrayMenuItem(press.item));
+        if (press.control && lstrcmpW(press.control, L"Recycle") == 0) {
+            HWND question = app.WaitForMessageBox(nullptr);
+            REQUIRE(question);
+            e2e::Tavrel::Answer(question, IDNO);
+            CHECK(e2e::WaitUntil([&] { return !IsWindow(question); }, 5000));
+        }
+        app.Settle();
+        if (!press.starts) continue;
+        auto entries = log.Wait(++expected);
+        REQUIRE(entries.size() == expected);
+        INFO("started: ", Narrow(entries.back().program));
+        CHECK(SystemsOwn(entries.back().program));
+        CHECK(lstrcmpiW(NameOf(entries.back().program).c_str(), press.starts) == 0);
+    }
+    CHECK_FALSE(app.WaitForMessageBox(nullptr, 0));  // nothing failed to start
+    REQUIRE(app.Close());
+    // Closing opens the maker's page.
+    auto entries = log.Wait(++expected);
+    REQUIRE(entries.size() == expected);
+    INFO("started: ", Narrow(entries.back().program));
+    CHECK(SystemsOwn(entries.back().program));
+    CHECK(lstrcmpiW(NameOf(entries.back().program).c_str(), L"explorer.exe") == 0);
+}
