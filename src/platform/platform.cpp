@@ -8,6 +8,10 @@
 namespace platform {
 namespace {
 
+// The theme library from the system folder by its full path: a file of the
+// same name beside the program or in the current folder is never loaded.
+HMODULE LoadThemeLibrary() { return LoadLibraryW(SystemFolderPath(L"uxtheme.dll").c_str()); }
+
 class RealPlatform final : public Platform {
 public:
     bool NotifyIcon(DWORD message, const NOTIFYICONDATAA& data) override {
@@ -16,7 +20,7 @@ public:
     }
 
     bool ThemeLibraryAvailable() override {
-        HMODULE theme = LoadLibraryA("uxtheme.dll");
+        HMODULE theme = LoadThemeLibrary();
         if (!theme) return false;
         FreeLibrary(theme);
         return true;
@@ -38,7 +42,7 @@ public:
 
     HRESULT EnableTheming(BOOL enable) override {
         // Loaded when needed: a system without the theme library still runs.
-        HMODULE theme = LoadLibraryA("uxtheme.dll");
+        HMODULE theme = LoadThemeLibrary();
         if (!theme) return HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND);
         using EnableProc = HRESULT(WINAPI*)(BOOL);
         auto enableTheming = reinterpret_cast<EnableProc>(
