@@ -24,8 +24,7 @@ void MoveKey(HKEY root, REGSAM view, const wchar_t* source, const wchar_t* targe
     if (names.empty()) return;  // nothing to move: the target is not created
 
     tk::KeyHandle to;
-    if (RegCreateKeyExW(root, target, 0, nullptr, 0, KEY_QUERY_VALUE | KEY_SET_VALUE | view,
-                        nullptr, to.Put(), nullptr) != ERROR_SUCCESS) {
+    if (options.createTarget(root, target, view, to.Put()) != ERROR_SUCCESS) {
         result.kept += static_cast<int>(names.size());
         return;
     }
@@ -34,17 +33,17 @@ void MoveKey(HKEY root, REGSAM view, const wchar_t* source, const wchar_t* targe
         if (mGeneral::ReadExact(from.Get(), name, value) != ERROR_SUCCESS) continue;  // gone
         // A value already in the target as it is here was left by a move that
         // was cut short: only the delete is missing.
-        bool alreadyThere = mGeneral::ReadExact(to.Get(), name, there) == ERROR_SUCCESS &&
+        bool alreadyThere = options.readBack(to.Get(), name, there) == ERROR_SUCCESS &&
                             mGeneral::SameValue(there, value);
         if (!alreadyThere) {
             if (options.write(to.Get(), value) != ERROR_SUCCESS ||
-                mGeneral::ReadExact(to.Get(), name, there) != ERROR_SUCCESS ||
+                options.readBack(to.Get(), name, there) != ERROR_SUCCESS ||
                 !mGeneral::SameValue(there, value)) {
                 ++result.kept;
                 continue;
             }
         }
-        if (RegDeleteValueW(from.Get(), name.c_str()) == ERROR_SUCCESS)
+        if (options.remove(from.Get(), name) == ERROR_SUCCESS)
             ++result.moved;
         else
             ++result.kept;

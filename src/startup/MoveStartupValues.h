@@ -17,9 +17,18 @@ struct MoveResult {
     int skipped = 0;  // roots or views whose source key could not be opened
 };
 
+// The steps of a move, one call each. The defaults are the real calls; tests
+// put a failing one in where no real cause of failure exists.
 struct MoveOptions {
-    // The write step; tests put a failing one here where no real cause exists.
-    LSTATUS (*write)(HKEY key, const mGeneral::ExactValue& value) = mGeneral::WriteExact;
+    using CreateStep = LSTATUS (*)(HKEY root, const wchar_t* path, REGSAM view, HKEY* key);
+    using WriteStep = LSTATUS (*)(HKEY key, const mGeneral::ExactValue& value);
+    using ReadStep = LSTATUS (*)(HKEY key, const std::wstring& name, mGeneral::ExactValue& value);
+    using DeleteStep = LSTATUS (*)(HKEY key, const std::wstring& name);
+
+    CreateStep createTarget = mGeneral::CreateKeyExact;
+    WriteStep write = mGeneral::WriteExact;
+    ReadStep readBack = mGeneral::ReadExact;  // the target's value, before the write and after
+    DeleteStep remove = mGeneral::DeleteExact;
 };
 
 MoveResult MoveStartupValues(const wchar_t* source, const wchar_t* target,

@@ -1,0 +1,494 @@
+// The start-up switch never loses an entry. Seeded random contents of both
+// keys go away and come back whole; each step of a move fails in turn for one
+// value; and hostile keys (huge, changing, vanishing, unopenable) end after
+// work that grows with the number of values, never more.
+//
+// Every run prints "reliability seed: N". TAVREL_SEED=N replays that run;
+// TAVREL_CASE=K replays only its case K, TAVREL_CASES=C sets how many run.
+#include <doctest/doctest.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cwchar>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "registry/exact.h"
+#include "registry/mGeneral.h"
+#include "startup/MoveStartupValues.h"
+#include "support/values.h"
+
+using mGeneral::ExactValue;
+using support::Bytes;
+using support::Get;
+using support::Shown;
+using support::Value;
+using support::Values;
+
+namespace {
+
+constexpr wchar_t kBase[] = L"Software\\TavrelTests\\Reliability";
+constexpr wchar_t kRun[] = L"Software\\TavrelTests\\Reliability\\Run";
+constexpr wchar_t kParked[] = L"Software\\TavrelTests\\Reliability\\RunDisabled";
+constexpr char kRunAnsi[] = "Software\\TavrelTests\\Reliability\\Run";
+constexpr char kParkedAnsi[] = "Software\\TavrelTests\\Reliability\\RunDisabled";
+constexpr DWORD kLongestName = 16383;  // characters, the registry's own limit
+constexpr size_t kLargestData = 64 * 1024;
+
+struct Sandbox : support::KeySandbox {
+    Sandbox() : KeySandbox(kBase) {}
+};
+
+// ---------------------------------------------------------------------------
+// Seeds
+
+// splitmix64: the same numbers from the same seed on every build.
+class Random {
+public:
+    explicit Random(uint64_t seed) : state_(seed) {}
+    uint64_t Next() {
+        uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+        return z ^ (z >> 31);
+    }
+    uint32_t Below(uint32_t n) { return static_cast<uint32_t>(Next() % n); }
+    uint32_t Between(uint32_t low, uint32_t high) { return low + Below(high - low + 1); }
+    bool OneIn(uint32_t n) { return Below(n) == 0; }
+    template <typename T>
+    const T& Pick(const std::vector<T>& items) {
+        return items[Below(static_cast<uint32_t>(items.size()))];
+    }
+
+private:
+    uint64_t state_;
+};
+
+bool Environment(const wchar_t* name, uint64_t& number) {
+    wchar_t text[32];
+    DWORD length = GetEnvironmentVariableW(name, text, 32);
+    if (length == 0 || length >= 32) return false;
+    number = std::wcstoull(text, nullptr, 10);
+    return true;
+}
+
+// One seed for the whole run, printed once, so that any failure can be replayed.
+uint64_t RunSeed() {
+    static const uint64_t seed = [] {
+        uint64_t chosen = 0;
+        if (!Environment(L"TAVREL_SEED", chosen)) {
+            LARGE_INTEGER now;
+            QueryPerformanceCounter(&now);
+            chosen = Random(static_cast<uint64_t>(now.QuadPart) ^ GetCurrentProcessId()).Next() %
+                     1000000000000ull;
+        }
+        std::printf("reliability seed: %s (replay with TAVREL_SEED=%s)\n",
+                    std::to_string(chosen).c_str(), std::to_string(chosen).c_str());
+        std::fflush(stdout);
+        return chosen;
+    }();
+    return seed;
+}
+
+// The cases a test runs: `count` of them, or only TAVREL_CASE, each with a
+// generator of its own so that it replays alone.
+struct Cases {
+    uint64_t first = 0, end = 0;
+    explicit Cases(uint64_t count) {
+        uint64_t only = 0, wanted = 0;
+        if (Environment(L"TAVREL_CASE", only)) {
+            first = only;
+            end = only + 1;
+        } else {
+            end = Environment(L"TAVREL_CASES", wanted) ? wanted : count;
+        }
+    }
+    static Random For(uint64_t index) {
+        return Random(Random(RunSeed() ^ (index * 0xD1B54A32D192ED03ull)).Next());
+    }
+    static std::string Label(uint64_t index) {
+        std::string seed = std::to_string(RunSeed());
+        return "case " + std::to_string(index) + " of seed " + seed +
+               " (replay: TAVREL_SEED=" + seed + " TAVREL_CASE=" + std::to_string(index) + ")";
+    }
+};
+
+// ---------------------------------------------------------------------------
+// Contents
+
+// Characters outside the ANSI code page, letters with and without case among
+// them, and one pair of surrogates.
+const std::vector<std::wstring> kWideCharacters{L"\u65E5", L"\u672C", L"\u0416", L"\u0436",
+                                                L"\u03A3", L"\u03C3", L"\u2603", L"\uE000",
+                                                L"\uFFFD", L"\u00E9", L"\u00C9", L"\U0001F680"};
+
+std::wstring RandomName(Random& random) {
+    uint32_t length;
+    if (random.OneIn(12))
+        length = 0;  // the key's default value
+    else if (random.OneIn(40))
+        length = kLongestName;
+    else if (random.OneIn(20))
+        length = random.Between(256, kLongestName);
+    else
+        length = random.Between(1, 12);
+    std::wstring name;
+    while (name.size() < length) {
+        uint32_t kind = random.Below(10);
+        std::wstring next;
+        if (kind < 6)
+            next = static_cast<wchar_t>(random.Between(0x20, 0x7E));  // backslash included
+        else if (kind < 7)
+            next = static_cast<wchar_t>(random.Between(0xA0, 0xFF));
+        else if (kind < 8)
+            next = static_cast<wchar_t>(random.Between(1, 0x1F));  // tab, newline and the like
+        else
+            next = random.Pick(kWideCharacters);
+        if (name.size() + next.size() <= length) name += next;
+    }
+    return name;
+}
+
+// Letters of the other case where they have one: a name the registry takes
+// as the same.
+std::wstring OtherCase(std::wstring name) {
+    for (wchar_t& c : name) {
+        wchar_t upper = c, lower = c;
+        CharUpperBuffW(&upper, 1);
+        CharLowerBuffW(&lower, 1);
+        c = c == upper ? lower : upper;
+    }
+    return name;
+}
+
+std::wstring Folded(std::wstring name) {
+    if (!name.empty()) CharUpperBuffW(&name[0], static_cast<DWORD>(name.size()));
+    return name;
+}
+
+Values::iterator FindFolded(Values& values, const std::wstring& name) {
+    const std::wstring folded = Folded(name);
+    for (auto it = values.begin(); it != values.end(); ++it)
+        if (Folded(it->first) == folded) return it;
+    return values.end();
+}
+
+Value RandomValue(Random& random) {
+    Value value;
+    if (random.OneIn(8))
+        value.type = random.Pick(std::vector<DWORD>{12, 0x1234, 0x7FFFFFFF, 0x80000000, 0xFFFFFFFF,
+                                                    static_cast<DWORD>(random.Next())});
+    else
+        value.type = random.Below(12);  // REG_NONE to REG_QWORD
+
+    size_t size;
+    if (random.OneIn(6))
+        size = 0;
+    else if (random.OneIn(25))
+        size = random.OneIn(3) ? kLargestData : random.Between(4097, kLargestData);
+    else if (random.OneIn(8))
+        size = random.Between(65, 4096);
+    else
+        size = random.Between(1, 64);
+
+    switch (random.Below(3)) {
+        case 0:  // any bytes
+            for (size_t i = 0; i < size; ++i)
+                value.data.push_back(static_cast<BYTE>(random.Next()));
+            break;
+        case 1:  // mostly zeros, where a terminator could slip in
+            for (size_t i = 0; i < size; ++i)
+                value.data.push_back(random.OneIn(4) ? static_cast<BYTE>(random.Next()) : 0);
+            break;
+        default: {  // text, ending in its NUL or not
+            std::wstring text;
+            while (text.size() * 2 < size) text += static_cast<wchar_t>(random.Between(0x20, 0x7E));
+            value.data = Bytes(text, random.OneIn(2));
+            value.data.resize(size, 0);
+        }
+    }
+    return value;
+}
+
+// Up to eight values under distinct names; `others` lends some of its names,
+// as they are or in the other case.
+Values RandomValues(Random& random, const Values& others) {
+    Values values;
+    uint32_t count = random.Between(0, 8);
+    for (uint32_t i = 0; i < count; ++i) {
+        std::wstring name = RandomName(random);
+        if (!others.empty() && random.OneIn(3)) {
+            auto shared = others.begin();
+            std::advance(shared, random.Below(static_cast<uint32_t>(others.size())));
+            name = random.OneIn(2) ? shared->first : OtherCase(shared->first);
+        }
+        if (FindFolded(values, name) == values.end()) values[name] = RandomValue(random);
+    }
+    return values;
+}
+
+// ---------------------------------------------------------------------------
+// Places and states
+
+struct Place {
+    HKEY root;
+    REGSAM view;
+    const char* label;
+};
+
+std::vector<Place> Places() {
+    std::vector<Place> places;
+    for (REGSAM view : support::MachineViews())
+        places.push_back({HKEY_LOCAL_MACHINE, view,
+                          view == KEY_WOW64_64KEY   ? "HKLM, 64-bit view"
+                          : view == KEY_WOW64_32KEY ? "HKLM, 32-bit view"
+                                                    : "HKLM"});
+    places.push_back({HKEY_CURRENT_USER, 0, "HKCU"});
+    return places;
+}
+
+struct Keys {
+    Values run, parked;
+};
+using State = std::vector<Keys>;  // one per place
+
+State Read() {
+    State state;
+    for (const Place& place : Places())
+        state.push_back({Get(place.root, kRun, place.view), Get(place.root, kParked, place.view)});
+    return state;
+}
+
+// What the target holds once the source has moved in: its own values, each
+// replaced by a moved one of the same name in any case, type included. The
+// registry keeps the spelling of the name that stood there.
+Values Merged(const Values& target, const Values& moved) {
+    Values merged = target;
+    for (auto& [name, value] : moved) {
+        auto same = FindFolded(merged, name);
+        if (same != merged.end())
+            same->second = value;
+        else
+            merged[name] = value;
+    }
+    return merged;
+}
+
+size_t Count(const State& state, Values Keys::*which) {
+    size_t count = 0;
+    for (const Keys& keys : state) count += (keys.*which).size();
+    return count;
+}
+
+std::string Difference(const Values& want, const Values& got) {
+    std::string out;
+    for (auto& [name, value] : want) {
+        auto there = got.find(name);
+        if (there == got.end()) {
+            out += "missing " + Shown(name) + "; ";
+        } else if (there->second != value) {
+            out += Shown(name) + " is type " + std::to_string(there->second.type) + " of " +
+                   std::to_string(there->second.data.size()) + " bytes, not type " +
+                   std::to_string(value.type) + " of " + std::to_string(value.data.size()) + "; ";
+        }
+    }
+    for (auto& [name, value] : got)
+        if (!want.count(name)) out += "unexpected " + Shown(name) + "; ";
+    return out;
+}
+
+void RequireHolds(const Place& place, const char* key, const Values& want, const Values& got) {
+    const std::string where = std::string(place.label) + ", " + key;
+    INFO(where);
+    REQUIRE(Difference(want, got) == "");
+}
+
+// Writes the contents with the tests' own calls. What the platform refuses
+// is noted once and left out.
+State SetUp(const State& wanted, std::set<std::string>& refusals) {
+    State state = wanted;
+    std::vector<Place> places = Places();
+    for (size_t p = 0; p < places.size(); ++p) {
+        for (auto [path, values] :
+             {std::make_pair(kRun, &state[p].run), std::make_pair(kParked, &state[p].parked)}) {
+            if (values->empty()) continue;
+            HKEY key = support::CreateForTest(places[p].root, path, places[p].view);
+            for (auto it = values->begin(); it != values->end();) {
+                LSTATUS status = support::PutValue(key, it->first, it->second);
+                if (status == ERROR_SUCCESS) {
+                    ++it;
+                    continue;
+                }
+                refusals.insert("type " + std::to_string(it->second.type) + ", " +
+                                std::to_string(it->second.data.size()) + " bytes, name of " +
+                                std::to_string(it->first.size()) + " characters: error " +
+                                std::to_string(status));
+                it = values->erase(it);
+            }
+            RegCloseKey(key);
+        }
+    }
+    return state;
+}
+
+State RandomState(Random& random) {
+    State state;
+    for (size_t p = 0; p < Places().size(); ++p) {
+        Keys keys;
+        keys.run = RandomValues(random, {});
+        keys.parked = RandomValues(random, keys.run);
+        state.push_back(keys);
+    }
+    return state;
+}
+
+void NoteRefusals(const std::set<std::string>& refusals) {
+    for (const std::string& refusal : refusals) MESSAGE("the registry refused a value: ", refusal);
+}
+
+// What the cases covered, said once, so that a weak generator shows.
+struct Coverage {
+    int values = 0, defaults = 0, longest = 0, wide = 0, largest = 0, unknown = 0, shared = 0,
+        otherCase = 0;
+
+    void Add(const State& state) {
+        for (const Keys& keys : state) {
+            for (const Values* values : {&keys.run, &keys.parked}) {
+                for (auto& [name, value] : *values) {
+                    ++this->values;
+                    defaults += name.empty();
+                    longest += name.size() == kLongestName;
+                    wide +=
+                        std::any_of(name.begin(), name.end(), [](wchar_t c) { return c > 0xFF; });
+                    largest += value.data.size() == kLargestData;
+                    unknown += value.type > REG_QWORD;
+                }
+            }
+            for (auto& [name, value] : keys.parked) {
+                if (keys.run.count(name))
+                    ++shared;
+                else if (FindFolded(const_cast<Values&>(keys.run), name) != keys.run.end())
+                    ++otherCase;
+            }
+        }
+    }
+    std::string Said() const {
+        return std::to_string(values) + " values: " + std::to_string(defaults) + " default, " +
+               std::to_string(longest) + " with names of 16,383 characters, " +
+               std::to_string(wide) + " with names outside the ANSI code page, " +
+               std::to_string(largest) + " of 64 KiB, " + std::to_string(unknown) +
+               " of unknown types; " + std::to_string(shared) +
+               " names in both keys as they are and " + std::to_string(otherCase) +
+               " in the other case";
+    }
+};
+
+// ---------------------------------------------------------------------------
+// Counting steps
+
+// How often the switch called each step.
+struct StepCounts {
+    int creates = 0, writes = 0, readBacks = 0, removes = 0;
+};
+StepCounts steps;
+
+LSTATUS CountedCreate(HKEY root, const wchar_t* path, REGSAM view, HKEY* key) {
+    ++steps.creates;
+    return mGeneral::CreateKeyExact(root, path, view, key);
+}
+LSTATUS CountedWrite(HKEY key, const ExactValue& value) {
+    ++steps.writes;
+    return mGeneral::WriteExact(key, value);
+}
+LSTATUS CountedReadBack(HKEY key, const std::wstring& name, ExactValue& value) {
+    ++steps.readBacks;
+    return mGeneral::ReadExact(key, name, value);
+}
+LSTATUS CountedRemove(HKEY key, const std::wstring& name) {
+    ++steps.removes;
+    return mGeneral::DeleteExact(key, name);
+}
+
+MoveOptions Counted() {
+    steps = {};
+    MoveOptions options;
+    options.createTarget = CountedCreate;
+    options.write = CountedWrite;
+    options.readBack = CountedReadBack;
+    options.remove = CountedRemove;
+    return options;
+}
+
+// Each value is written and deleted at most once and read back at most
+// twice; each place creates its target at most once.
+void RequireBounded(size_t values) {
+    INFO("creates ", steps.creates, ", writes ", steps.writes, ", read-backs ", steps.readBacks,
+         ", deletes ", steps.removes, " for ", values, " values");
+    REQUIRE(steps.creates <= static_cast<int>(Places().size()));
+    REQUIRE(steps.writes <= static_cast<int>(values));
+    REQUIRE(steps.readBacks <= 2 * static_cast<int>(values));
+    REQUIRE(steps.removes <= static_cast<int>(values));
+}
+
+}  // namespace
+
+TEST_CASE(
+    "seeded contents: Power then Normal gives back every entry, and Power twice moves nothing") {
+    constexpr uint64_t kCases = 500;
+    std::set<std::string> refusals;
+    Coverage coverage;
+    std::vector<Place> places = Places();
+    Cases cases(kCases);
+    for (uint64_t index = cases.first; index < cases.end; ++index) {
+        Sandbox sandbox;
+        Random random = Cases::For(index);
+        const State start = SetUp(RandomState(random), refusals);
+        coverage.Add(start);
+        INFO(Cases::Label(index));
+        {
+            State read = Read();
+            for (size_t p = 0; p < places.size(); ++p) {
+                RequireHolds(places[p], "Run as set up", start[p].run, read[p].run);
+                RequireHolds(places[p], "RunDisabled as set up", start[p].parked, read[p].parked);
+            }
+        }
+        const size_t running = Count(start, &Keys::run);
+
+        MoveResult power = MoveStartupValues(kRun, kParked, Counted());
+        RequireBounded(running);
+        REQUIRE(power.moved == static_cast<int>(running));
+        REQUIRE(power.kept == 0);
+        State parked = Read();
+        size_t merged = 0;
+        for (size_t p = 0; p < places.size(); ++p) {
+            RequireHolds(places[p], "Run after Power", {}, parked[p].run);
+            Values expected = Merged(start[p].parked, start[p].run);
+            merged += expected.size();
+            RequireHolds(places[p], "RunDisabled after Power", expected, parked[p].parked);
+        }
+
+        MoveResult again = MoveStartupValues(kRun, kParked, Counted());
+        REQUIRE(again.moved == 0);
+        REQUIRE(again.kept == 0);
+        REQUIRE(steps.writes + steps.removes == 0);
+        State twice = Read();
+        for (size_t p = 0; p < places.size(); ++p)
+            RequireHolds(places[p], "RunDisabled after a second Power", parked[p].parked,
+                         twice[p].parked);
+
+        MoveResult normal = MoveStartupValues(kParked, kRun, Counted());
+        RequireBounded(merged);
+        REQUIRE(normal.moved == static_cast<int>(merged));
+        REQUIRE(normal.kept == 0);
+        State back = Read();
+        for (size_t p = 0; p < places.size(); ++p) {
+            RequireHolds(places[p], "Run after Normal", parked[p].parked, back[p].run);
+            RequireHolds(places[p], "RunDisabled after Normal", {}, back[p].parked);
+        }
+    }
+    NoteRefusals(refusals);
+    MESSAGE(coverage.Said());
+}
