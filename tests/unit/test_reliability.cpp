@@ -492,3 +492,236 @@ TEST_CASE(
     NoteRefusals(refusals);
     MESSAGE(coverage.Said());
 }
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// Faults
+
+// One step failing, for one value (or for one key, for the create), in each
+// of the ways it can: refused outright, done but reported as failed, or done
+// wrong.
+enum class Fault {
+    CreateRefused,
+    CreateDoneButReported,
+    WriteRefused,
+    WriteGarbled,
+    WriteDoneButReported,
+    WriteGarbledAndReported,
+    ReadBackFails,
+    ReadBackGarbled,
+    DeleteRefused,
+    DeleteDoneButReported,
+};
+constexpr int kFaults = 10;
+
+const char* Named(Fault fault) {
+    constexpr const char* kNames[kFaults] = {"create refused",
+                                             "create done but reported failed",
+                                             "write refused",
+                                             "write garbled",
+                                             "write done but reported failed",
+                                             "write garbled and reported",
+                                             "read-back fails",
+                                             "read-back garbled",
+                                             "delete refused",
+                                             "delete done but reported failed"};
+    return kNames[static_cast<int>(fault)];
+}
+
+struct Injection {
+    Fault fault = Fault::WriteRefused;
+    std::wstring victim;   // the value whose step fails
+    int createVictim = 0;  // which create call fails, counted from 0
+    int creates = 0;
+    int fired = 0;
+};
+Injection injection;
+
+ExactValue Garbled(ExactValue value) {
+    if (value.data.empty())
+        value.data.push_back(0xEE);
+    else
+        value.data.back() ^= 0x01;
+    return value;
+}
+
+bool Fires(Fault fault, const std::wstring& name) {
+    if (injection.fault != fault || name != injection.victim) return false;
+    ++injection.fired;
+    return true;
+}
+
+LSTATUS FaultyCreate(HKEY root, const wchar_t* path, REGSAM view, HKEY* key) {
+    bool victim = injection.creates++ == injection.createVictim;
+    if (victim && injection.fault == Fault::CreateRefused) {
+        ++injection.fired;
+        return ERROR_ACCESS_DENIED;
+    }
+    LSTATUS status = mGeneral::CreateKeyExact(root, path, view, key);
+    if (victim && injection.fault == Fault::CreateDoneButReported) {
+        ++injection.fired;
+        return ERROR_ACCESS_DENIED;  // the handle is left for the switch to close
+    }
+    return status;
+}
+
+LSTATUS FaultyWrite(HKEY key, const ExactValue& value) {
+    if (Fires(Fault::WriteRefused, value.name)) return ERROR_ACCESS_DENIED;
+    if (Fires(Fault::WriteGarbled, value.name)) return mGeneral::WriteExact(key, Garbled(value));
+    if (Fires(Fault::WriteDoneButReported, value.name)) {
+        mGeneral::WriteExact(key, value);
+        return ERROR_WRITE_FAULT;
+    }
+    if (Fires(Fault::WriteGarbledAndReported, value.name)) {
+        mGeneral::WriteExact(key, Garbled(value));
+        return ERROR_WRITE_FAULT;
+    }
+    return mGeneral::WriteExact(key, value);
+}
+
+LSTATUS FaultyReadBack(HKEY key, const std::wstring& name, ExactValue& value) {
+    LSTATUS status = mGeneral::ReadExact(key, name, value);
+    if (Fires(Fault::ReadBackFails, name)) return ERROR_READ_FAULT;
+    if (status == ERROR_SUCCESS && Fires(Fault::ReadBackGarbled, name)) value = Garbled(value);
+    return status;
+}
+
+LSTATUS FaultyRemove(HKEY key, const std::wstring& name) {
+    if (Fires(Fault::DeleteRefused, name)) return ERROR_ACCESS_DENIED;
+    if (Fires(Fault::DeleteDoneButReported, name)) {
+        mGeneral::DeleteExact(key, name);
+        return ERROR_ACCESS_DENIED;
+    }
+    return mGeneral::DeleteExact(key, name);
+}
+
+// Picks the victim among the values of the sources: a value's name, and the
+// create call of its place.
+void Aim(Fault fault, Random& random, const std::vector<const Values*>& sources) {
+    injection = {};
+    injection.fault = fault;
+    std::vector<std::pair<int, std::wstring>> candidates;  // create call, name
+    int call = 0;
+    for (const Values* values : sources) {
+        if (values->empty()) continue;
+        for (auto& [name, value] : *values) candidates.push_back({call, name});
+        ++call;
+    }
+    if (candidates.empty()) return;
+    auto& [createCall, name] = random.Pick(candidates);
+    injection.createVictim = createCall;
+    injection.victim = name;
+}
+
+MoveOptions Faulty() {
+    MoveOptions options;
+    options.createTarget = FaultyCreate;
+    options.write = FaultyWrite;
+    options.readBack = FaultyReadBack;
+    options.remove = FaultyRemove;
+    return options;
+}
+
+// After a move that failed somewhere, every value of the source stands whole
+// in the source or under its name in the target; the target's own values are
+// as they were unless a moved value replaced them; nothing else changed but
+// the victim's copy in the target.
+void RequireNothingLost(const Place& place, const Values& source0, const Values& target0,
+                        const Values& source, const Values& target) {
+    const std::string where = place.label;
+    INFO(where);
+    for (auto& [name, value] : source0) {
+        auto inSource = source.find(name);
+        auto inTarget = FindFolded(const_cast<Values&>(target), name);
+        bool whole = (inSource != source.end() && inSource->second == value) ||
+                     (inTarget != target.end() && inTarget->second == value);
+        INFO("lost ", Shown(name));
+        REQUIRE(whole);
+    }
+    for (auto& [name, value] : source) {
+        auto was = source0.find(name);
+        INFO("in the source: ", Shown(name));
+        REQUIRE((was != source0.end() && was->second == value));
+    }
+    const Values merged = Merged(target0, source0);
+    const std::wstring victim = Folded(injection.victim);
+    for (auto& [name, value] : target) {
+        if (Folded(name) == victim) continue;
+        auto after = merged.find(name);
+        auto before = target0.find(name);
+        INFO("in the target: ", Shown(name));
+        REQUIRE(((after != merged.end() && after->second == value) ||
+                 (before != target0.end() && before->second == value)));
+    }
+    for (auto& [name, value] : target0) {
+        if (FindFolded(const_cast<Values&>(source0), name) != source0.end()) continue;
+        auto now = target.find(name);
+        INFO("the target's own ", Shown(name));
+        REQUIRE((now != target.end() && now->second == value));
+    }
+}
+
+}  // namespace
+
+TEST_CASE("each step of a move failing for one value loses nothing, and the next run finishes") {
+    constexpr uint64_t kCasesPerFault = 12;
+    std::set<std::string> refusals;
+    std::vector<Place> places = Places();
+    int fired[kFaults] = {};
+    Cases cases(kCasesPerFault * kFaults);
+    for (uint64_t index = cases.first; index < cases.end; ++index) {
+        const Fault fault = static_cast<Fault>(index % kFaults);
+        Sandbox sandbox;
+        Random random = Cases::For(index);
+        const State start = SetUp(RandomState(random), refusals);
+        const std::string label = Cases::Label(index) + ": " + Named(fault);
+        INFO(label);
+        const Values none;
+
+        // Power, with the fault, then without.
+        std::vector<const Values*> sources;
+        for (const Keys& keys : start) sources.push_back(&keys.run);
+        Aim(fault, random, sources);
+        MoveResult faulty = MoveStartupValues(kRun, kParked, Faulty());
+        fired[static_cast<int>(fault)] += injection.fired > 0;
+        REQUIRE(faulty.moved + faulty.kept == static_cast<int>(Count(start, &Keys::run)));
+        State after = Read();
+        for (size_t p = 0; p < places.size(); ++p)
+            RequireNothingLost(places[p], start[p].run, start[p].parked, after[p].run,
+                               after[p].parked);
+        MoveStartupValues(kRun, kParked);
+        State parked = Read();
+        for (size_t p = 0; p < places.size(); ++p) {
+            RequireHolds(places[p], "Run after the next Power", none, parked[p].run);
+            RequireHolds(places[p], "RunDisabled after the next Power",
+                         Merged(start[p].parked, start[p].run), parked[p].parked);
+        }
+
+        // Normal, with the fault, then without.
+        sources.clear();
+        for (const Keys& keys : parked) sources.push_back(&keys.parked);
+        Aim(fault, random, sources);
+        faulty = MoveStartupValues(kParked, kRun, Faulty());
+        fired[static_cast<int>(fault)] += injection.fired > 0;
+        REQUIRE(faulty.moved + faulty.kept == static_cast<int>(Count(parked, &Keys::parked)));
+        after = Read();
+        for (size_t p = 0; p < places.size(); ++p)
+            RequireNothingLost(places[p], parked[p].parked, none, after[p].parked, after[p].run);
+        MoveStartupValues(kParked, kRun);
+        State back = Read();
+        for (size_t p = 0; p < places.size(); ++p) {
+            RequireHolds(places[p], "Run after the next Normal", parked[p].parked, back[p].run);
+            RequireHolds(places[p], "RunDisabled after the next Normal", none, back[p].parked);
+        }
+    }
+    NoteRefusals(refusals);
+    // Each way of failing was met at least once, or the run proved nothing of it.
+    if (cases.end - cases.first == kCasesPerFault * kFaults) {
+        for (int f = 0; f < kFaults; ++f) {
+            const std::string named = Named(static_cast<Fault>(f));
+            INFO(named);
+            CHECK(fired[f] > 0);
+        }
+    }
+}
