@@ -43,6 +43,14 @@ void MoveKey(HKEY root, REGSAM view, const wchar_t* source, const wchar_t* targe
                 continue;
             }
         }
+        // Another program may have changed the value since it was read: take
+        // out only the one the target holds, and leave a newer one for the next run.
+        ExactValue now;
+        if (mGeneral::ReadExact(from.Get(), name, now) != ERROR_SUCCESS ||
+            !mGeneral::SameValue(now, value)) {
+            ++result.kept;
+            continue;
+        }
         if (options.remove(from.Get(), name) == ERROR_SUCCESS)
             ++result.moved;
         else

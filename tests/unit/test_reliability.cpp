@@ -119,11 +119,9 @@ struct Cases {
 // ---------------------------------------------------------------------------
 // Contents
 
-// Characters outside the ANSI code page, letters with and without case among
-// them, and one pair of surrogates.
-const std::vector<std::wstring> kWideCharacters{L"\u65E5", L"\u672C", L"\u0416", L"\u0436",
-                                                L"\u03A3", L"\u03C3", L"\u2603", L"\uE000",
-                                                L"\uFFFD", L"\u00E9", L"\u00C9", L"\U0001F680"};
+// Characters outside the ANSI code page: letters with and without case, a
+// symbol, a private one and the replacement character.
+constexpr wchar_t kWide[] = L"\u65E5\u672C\u0416\u0436\u03A3\u03C3\u2603\uE000\uFFFD";
 
 std::wstring RandomName(Random& random) {
     uint32_t length;
@@ -145,8 +143,10 @@ std::wstring RandomName(Random& random) {
             next = static_cast<wchar_t>(random.Between(0xA0, 0xFF));
         else if (kind < 8)
             next = static_cast<wchar_t>(random.Between(1, 0x1F));  // tab, newline and the like
+        else if (kind < 9)
+            next = kWide[random.Below(static_cast<uint32_t>(std::wcslen(kWide)))];
         else
-            next = random.Pick(kWideCharacters);
+            next = L"\U0001F680";  // a pair of surrogates
         if (name.size() + next.size() <= length) name += next;
     }
     return name;
@@ -239,6 +239,8 @@ struct Place {
     const char* label;
 };
 
+const Place kUser{HKEY_CURRENT_USER, 0, "HKCU"};
+
 std::vector<Place> Places() {
     std::vector<Place> places;
     for (REGSAM view : support::MachineViews())
@@ -246,7 +248,7 @@ std::vector<Place> Places() {
                           view == KEY_WOW64_64KEY   ? "HKLM, 64-bit view"
                           : view == KEY_WOW64_32KEY ? "HKLM, 32-bit view"
                                                     : "HKLM"});
-    places.push_back({HKEY_CURRENT_USER, 0, "HKCU"});
+    places.push_back(kUser);
     return places;
 }
 
@@ -412,14 +414,19 @@ LSTATUS CountedRemove(HKEY key, const std::wstring& name) {
     return mGeneral::DeleteExact(key, name);
 }
 
+MoveOptions Through(MoveOptions::CreateStep create, MoveOptions::WriteStep write,
+                    MoveOptions::ReadStep readBack, MoveOptions::DeleteStep remove) {
+    MoveOptions options;
+    options.createTarget = create;
+    options.write = write;
+    options.readBack = readBack;
+    options.remove = remove;
+    return options;
+}
+
 MoveOptions Counted() {
     steps = {};
-    MoveOptions options;
-    options.createTarget = CountedCreate;
-    options.write = CountedWrite;
-    options.readBack = CountedReadBack;
-    options.remove = CountedRemove;
-    return options;
+    return Through(CountedCreate, CountedWrite, CountedReadBack, CountedRemove);
 }
 
 // Each value is written and deleted at most once and read back at most
@@ -614,14 +621,7 @@ void Aim(Fault fault, Random& random, const std::vector<const Values*>& sources)
     injection.victim = name;
 }
 
-MoveOptions Faulty() {
-    MoveOptions options;
-    options.createTarget = FaultyCreate;
-    options.write = FaultyWrite;
-    options.readBack = FaultyReadBack;
-    options.remove = FaultyRemove;
-    return options;
-}
+MoveOptions Faulty() { return Through(FaultyCreate, FaultyWrite, FaultyReadBack, FaultyRemove); }
 
 // After a move that failed somewhere, every value of the source stands whole
 // in the source or under its name in the target; the target's own values are
@@ -724,4 +724,316 @@ TEST_CASE("each step of a move failing for one value loses nothing, and the next
             CHECK(fired[f] > 0);
         }
     }
+}
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// Hostile contents
+
+DWORD ValueCount(HKEY root, const wchar_t* path) {
+    HKEY key;
+    if (RegOpenKeyExW(root, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return 0;
+    DWORD count = 0;
+    RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count, nullptr,
+                     nullptr, nullptr, nullptr);
+    RegCloseKey(key);
+    return count;
+}
+
+std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
+
+// Power, a second Power, then Normal on HKEY_CURRENT_USER alone: the values
+// park whole, the second Power finds nothing, and they all come back.
+void RoundTrip(const Values& run, const Values& parked) {
+    const Values merged = Merged(parked, run);
+    MoveResult power = MoveStartupValues(kRun, kParked, Counted());
+    RequireBounded(run.size());
+    CHECK(power.moved == static_cast<int>(run.size()));
+    RequireHolds(kUser, "Run after Power", {}, Get(HKEY_CURRENT_USER, kRun));
+    RequireHolds(kUser, "RunDisabled after Power", merged, Get(HKEY_CURRENT_USER, kParked));
+    CHECK(MoveStartupValues(kRun, kParked).moved == 0);
+    MoveResult normal = MoveStartupValues(kParked, kRun, Counted());
+    RequireBounded(merged.size());
+    CHECK(normal.moved == static_cast<int>(merged.size()));
+    RequireHolds(kUser, "Run after Normal", merged, Get(HKEY_CURRENT_USER, kRun));
+    RequireHolds(kUser, "RunDisabled after Normal", {}, Get(HKEY_CURRENT_USER, kParked));
+}
+
+}  // namespace
+
+TEST_CASE("a key with 40,000 values parks whole, each value written, read back and deleted once") {
+    constexpr int kCount = 40000;
+    Sandbox sandbox;
+    Values run;
+    for (int i = 0; i < kCount; ++i)
+        run[L"Entry " + std::to_wstring(i)] = {
+            REG_SZ, Bytes(L"C:\\Tools\\tool" + std::to_wstring(i) + L".exe /tray")};
+    support::Put(HKEY_CURRENT_USER, kRun, run);
+
+    MoveResult power = MoveStartupValues(kRun, kParked, Counted());
+    CHECK(power.moved == kCount);
+    CHECK(power.kept == 0);
+    CHECK(steps.creates == 1);
+    CHECK(steps.writes == kCount);
+    CHECK(steps.readBacks == 2 * kCount);  // what stood there, then the copy
+    CHECK(steps.removes == kCount);
+    CHECK(ValueCount(HKEY_CURRENT_USER, kRun) == 0);
+    CHECK(Difference(run, Get(HKEY_CURRENT_USER, kParked)) == "");
+    // The module's own listing, through the ANSI calls, sees every one.
+    CHECK(mGeneral::GetValueNames(HKEY_CURRENT_USER, kParkedAnsi).size() == size_t{kCount});
+}
+
+TEST_CASE("names of 16,383 characters move and list whole; the registry refuses a longer one") {
+    Sandbox sandbox;
+    std::wstring plain(kLongestName, L'a'), last = plain, wide(kLongestName, L'\u65E5'), mixed;
+    last.back() = L'b';
+    for (DWORD i = 0; i < kLongestName; ++i) mixed += i % 3 ? L'x' : L'\u0416';
+    const Values run{{plain, {REG_SZ, Bytes(L"plain")}},
+                     {last, {REG_EXPAND_SZ, Bytes(L"%windir%\\last.exe")}},
+                     {wide, {REG_BINARY, std::vector<BYTE>(kLargestData, 0x7E)}},
+                     {mixed, {REG_MULTI_SZ, Bytes(std::wstring(L"m\0n\0", 4))}}};
+    const Values parked{{OtherCase(plain), {REG_DWORD, {1, 0, 0, 0}}},
+                        {OtherCase(mixed), {REG_SZ, Bytes(L"parked")}}};
+    support::Put(HKEY_CURRENT_USER, kRun, run);
+    support::Put(HKEY_CURRENT_USER, kParked, parked);
+
+    HKEY key = support::CreateForTest(HKEY_CURRENT_USER, kRun);
+    CHECK(support::PutValue(key, std::wstring(kLongestName + 1, L'c'), {REG_SZ, Bytes(L"c")}) !=
+          ERROR_SUCCESS);
+    RegCloseKey(key);
+
+    // The ANSI module lists each whole, the wide names as '?', and reads one.
+    std::vector<std::string> names = mGeneral::GetValueNames(HKEY_CURRENT_USER, kRunAnsi);
+    CHECK(names.size() == run.size());
+    for (const std::string& name : names) CHECK(name.size() == kLongestName);
+    CHECK(mGeneral::GetValue(HKEY_CURRENT_USER, kRunAnsi, Narrow(plain)) ==
+          mGeneral::RegistryValue::FromText("plain"));
+
+    RoundTrip(run, parked);
+}
+
+TEST_CASE("a zero-length REG_SZ moves whole and reads as empty text") {
+    Sandbox sandbox;
+    const Values run{{L"Empty text", {REG_SZ, {}}},
+                     {L"Empty expandable", {REG_EXPAND_SZ, {}}},
+                     {L"Empty list", {REG_MULTI_SZ, {}}},
+                     {L"", {REG_SZ, {}}}};
+    support::Put(HKEY_CURRENT_USER, kRun, run);
+    CHECK(mGeneral::GetValue(HKEY_CURRENT_USER, kRunAnsi, "Empty text") ==
+          mGeneral::RegistryValue::FromText(""));
+    CHECK(mGeneral::GetValue(HKEY_CURRENT_USER, kRunAnsi, "") ==
+          mGeneral::RegistryValue::FromText(""));
+    RoundTrip(run, {});
+}
+
+namespace {
+
+const Values kEight{{L"A", {REG_SZ, Bytes(L"a")}},        {L"B", {REG_EXPAND_SZ, Bytes(L"%b%")}},
+                    {L"C", {REG_BINARY, {3, 3, 3}}},      {L"D", {REG_DWORD, {4, 0, 0, 0}}},
+                    {L"E", {REG_SZ, Bytes(L"e")}},        {L"F", {REG_NONE, {}}},
+                    {L"G", {REG_SZ, Bytes(L"g", false)}}, {L"H", {0x4321, {8}}}};
+
+// The eight values under HKEY_CURRENT_USER, parked through `write`.
+MoveResult ParkEightThrough(MoveOptions::WriteStep write) {
+    support::Put(HKEY_CURRENT_USER, kRun, kEight);
+    MoveOptions options;
+    options.write = write;
+    return MoveStartupValues(kRun, kParked, options);
+}
+
+// Another program at work on the source while the switch moves it: at the
+// first write it changes the value in hand, deletes one value not yet moved
+// and rewrites another; at every write it adds a value.
+struct Meddling {
+    int writes = 0;
+    std::wstring inHand, deleted, rewritten;
+    Value changed{REG_EXPAND_SZ, Bytes(L"%ProgramFiles%\\changed.exe")};
+    Value grown{REG_BINARY, std::vector<BYTE>(kLargestData, 0x3C)};
+};
+Meddling meddling;
+
+std::wstring Added(int n) { return L"Added " + std::to_wstring(n); }
+
+LSTATUS MeddlingWrite(HKEY key, const ExactValue& value) {
+    LSTATUS status = mGeneral::WriteExact(key, value);
+    HKEY source = support::CreateForTest(HKEY_CURRENT_USER, kRun);
+    if (++meddling.writes == 1) {
+        meddling.inHand = value.name;
+        support::PutValue(source, value.name, meddling.changed);
+        for (auto& [name, unused] : kEight) {
+            if (name == value.name) continue;
+            if (meddling.deleted.empty())
+                meddling.deleted = name;
+            else if (meddling.rewritten.empty())
+                meddling.rewritten = name;
+        }
+        RegDeleteValueW(source, meddling.deleted.c_str());
+        support::PutValue(source, meddling.rewritten, meddling.grown);
+    }
+    support::PutValue(source, Added(meddling.writes), {REG_SZ, Bytes(L"new")});
+    RegCloseKey(source);
+    return status;
+}
+
+}  // namespace
+
+TEST_CASE("values that change while the switch moves them: the newest of each is kept") {
+    Sandbox sandbox;
+    meddling = {};
+    MoveResult result = ParkEightThrough(MeddlingWrite);
+
+    // One write for each listed value still there: the values added meanwhile
+    // wait for the next run, and the listing is not taken again.
+    CHECK(meddling.writes == static_cast<int>(kEight.size()) - 1);
+    CHECK(result.moved + result.kept == meddling.writes);
+    Values parked = kEight, run{{meddling.inHand, meddling.changed}};
+    parked.erase(meddling.deleted);
+    parked[meddling.rewritten] = meddling.grown;
+    for (int n = 1; n <= meddling.writes; ++n) run[Added(n)] = {REG_SZ, Bytes(L"new")};
+    // The value changed in hand stays in the source, as it is now.
+    RequireHolds(kUser, "Run", run, Get(HKEY_CURRENT_USER, kRun));
+    RequireHolds(kUser, "RunDisabled", parked, Get(HKEY_CURRENT_USER, kParked));
+
+    MoveStartupValues(kRun, kParked);
+    RequireHolds(kUser, "Run after the next Power", {}, Get(HKEY_CURRENT_USER, kRun));
+    RequireHolds(kUser, "RunDisabled after the next Power", Merged(parked, run),
+                 Get(HKEY_CURRENT_USER, kParked));
+}
+
+namespace {
+
+// Another program deletes a key of the move after the third write.
+struct Vanishing {
+    const wchar_t* key = kRun;
+    int writes = 0;
+    Values written;
+};
+Vanishing vanishing;
+
+LSTATUS VanishingWrite(HKEY key, const ExactValue& value) {
+    LSTATUS status = mGeneral::WriteExact(key, value);
+    vanishing.written[value.name] = {value.type, value.data};
+    if (++vanishing.writes == 3)
+        CHECK(RegDeleteKeyW(HKEY_CURRENT_USER, vanishing.key) == ERROR_SUCCESS);
+    return status;
+}
+
+}  // namespace
+
+TEST_CASE("a source key that disappears mid-move ends the move; what was written stands whole") {
+    Sandbox sandbox;
+    vanishing = {};
+    MoveResult result = ParkEightThrough(VanishingWrite);
+
+    CHECK(vanishing.writes == 3);  // the rest went with the key, and nothing waits for them
+    CHECK(result.moved == 2);
+    CHECK(result.kept == 1);  // in hand as the key went: only in the target now
+    CHECK_FALSE(support::KeyExists(HKEY_CURRENT_USER, kRun));
+    RequireHolds(kUser, "RunDisabled", vanishing.written, Get(HKEY_CURRENT_USER, kParked));
+    for (auto& [name, value] : vanishing.written) CHECK(kEight.at(name) == value);
+
+    MoveResult again = MoveStartupValues(kRun, kParked);
+    CHECK(again.moved == 0);
+    CHECK(again.skipped == static_cast<int>(Places().size()));
+}
+
+TEST_CASE("a target key that disappears mid-move leaves the values not yet moved in the source") {
+    Sandbox sandbox;
+    vanishing = {};
+    vanishing.key = kParked;
+    MoveResult result = ParkEightThrough(VanishingWrite);
+
+    CHECK(vanishing.writes == static_cast<int>(kEight.size()));  // each tried once, no more
+    CHECK(result.moved == 2);
+    CHECK(result.kept == static_cast<int>(kEight.size()) - 2);
+    // The two moved before it went are gone with it, by the other program's
+    // hand; every other value stands in the source as it was.
+    Values run = Get(HKEY_CURRENT_USER, kRun);
+    CHECK(run.size() == kEight.size() - 2);
+    for (auto& [name, value] : run) CHECK(kEight.at(name) == value);
+
+    MoveStartupValues(kRun, kParked);
+    RequireHolds(kUser, "RunDisabled after the next Power", run, Get(HKEY_CURRENT_USER, kParked));
+}
+
+TEST_CASE("every way to handle 0 ends in calls that quietly do nothing") {
+    using mGeneral::RegistryValue;
+    Sandbox sandbox;
+    // A non-volatile key cannot be made under a volatile one: a real refusal.
+    HKEY base = support::CreateForTest(HKEY_CURRENT_USER, kBase), volatileKey;
+    REQUIRE(RegCreateKeyExW(base, L"Volatile", 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS,
+                            nullptr, &volatileKey, nullptr) == ERROR_SUCCESS);
+    RegCloseKey(volatileKey);
+    RegCloseKey(base);
+    const std::string basePath = Narrow(kBase);
+    const std::wstring tooLong = std::wstring(kBase) + L"\\" + std::wstring(300, L'k');
+
+    struct Way {
+        const char* label;
+        HKEY root;
+        std::string path;
+        bool creatable;  // CreateKey would make it: only OpenKey gives 0
+    };
+    const Way ways[] = {
+        {"a key that is not there", HKEY_CURRENT_USER, basePath + "\\Missing", true},
+        {"a key name longer than 255 characters", HKEY_CURRENT_USER, Narrow(tooLong), false},
+        {"a key below a volatile key", HKEY_CURRENT_USER, basePath + "\\Volatile\\Lasting", false},
+        {"no root", nullptr, basePath, false},
+    };
+    for (const Way& way : ways) {
+        const std::string label = way.label;
+        INFO(label);
+        CHECK(mGeneral::OpenKey(way.root, way.path) == nullptr);
+        if (!way.creatable) CHECK(mGeneral::CreateKey(way.root, way.path) == nullptr);
+        if (way.creatable) continue;
+        // The outer calls open or create it themselves, get 0 and go on with it.
+        mGeneral::WriteValue(way.root, way.path, "a", RegistryValue::FromLong(1));
+        mGeneral::WriteValue(way.root, way.path, "b", RegistryValue::FromText("b"));
+        CHECK(mGeneral::GetValue(way.root, way.path, "a") == RegistryValue());
+        mGeneral::RemoveValue(way.root, way.path, "a");
+        CHECK(mGeneral::GetValueNames(way.root, way.path).empty());
+    }
+    // Nothing was made or written on the way.
+    CHECK(Get(HKEY_CURRENT_USER, kBase).empty());
+    HKEY volatileOpen;
+    REQUIRE(RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\TavrelTests\\Reliability\\Volatile", 0,
+                          KEY_READ, &volatileOpen) == ERROR_SUCCESS);
+    DWORD subkeys = 1, values = 1;
+    RegQueryInfoKeyW(volatileOpen, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values,
+                     nullptr, nullptr, nullptr, nullptr);
+    RegCloseKey(volatileOpen);
+    CHECK(subkeys == 0);
+    CHECK(values == 0);
+
+    // Every call on handle 0 itself, with every kind of value and the longest name.
+    const std::string longest(kLongestName, 'n');
+    for (const RegistryValue& value : {RegistryValue(), RegistryValue::FromInteger(-2),
+                                       RegistryValue::FromLong(7), RegistryValue::FromText("text"),
+                                       RegistryValue::FromBoolean(true), RegistryValue::Other()}) {
+        std::string said = mGeneral::SetKeyValue(nullptr, longest, value);
+        CHECK((said.empty() || said == "Unsupported value type"));
+    }
+    CHECK(mGeneral::ListValues(nullptr).empty());
+    CHECK(mGeneral::ReadKeyValue(nullptr, longest) == RegistryValue());
+    CHECK_FALSE(mGeneral::CloseKey(nullptr));
+    std::vector<std::wstring> names;
+    CHECK_FALSE(mGeneral::ListNamesExact(nullptr, names));
+    CHECK(names.empty());
+    ExactValue read;
+    CHECK(mGeneral::ReadExact(nullptr, L"a", read) != ERROR_SUCCESS);
+    CHECK(read.data.empty());
+    CHECK(mGeneral::WriteExact(nullptr, {L"a", REG_SZ, Bytes(L"a")}) != ERROR_SUCCESS);
+    CHECK(mGeneral::DeleteExact(nullptr, L"a") != ERROR_SUCCESS);
+
+    // The switch with a source it cannot open moves nothing anywhere; with a
+    // target it cannot create, it keeps every value where it was.
+    support::Put(HKEY_CURRENT_USER, kRun, kEight);
+    MoveResult fromNowhere = MoveStartupValues(tooLong.c_str(), kRun);
+    CHECK(fromNowhere.skipped == static_cast<int>(Places().size()));
+    CHECK(fromNowhere.moved == 0);
+    MoveResult toNowhere = MoveStartupValues(kRun, tooLong.c_str());
+    CHECK(toNowhere.moved == 0);
+    CHECK(toNowhere.kept == static_cast<int>(kEight.size()));
+    CHECK(Difference(kEight, Get(HKEY_CURRENT_USER, kRun)) == "");
 }
