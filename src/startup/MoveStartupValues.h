@@ -3,7 +3,7 @@
 // key and brings them back, under HKEY_LOCAL_MACHINE (both views on 64-bit
 // Windows) and then HKEY_CURRENT_USER. No value is ever lost or changed: each
 // is deleted from the source only once the target holds the same type and
-// bytes.
+// bytes, and only while the source still holds what was copied.
 #include <windows.h>
 
 #include "registry/exact.h"
