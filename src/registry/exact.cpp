@@ -61,4 +61,13 @@ LSTATUS WriteExact(HKEY key, const ExactValue& value) {
                           static_cast<DWORD>(value.data.size()));
 }
 
+LSTATUS DeleteExact(HKEY key, const std::wstring& name) {
+    return RegDeleteValueW(key, name.c_str());
+}
+
+LSTATUS CreateKeyExact(HKEY root, const wchar_t* path, REGSAM view, HKEY* key) {
+    return RegCreateKeyExW(root, path, 0, nullptr, 0, KEY_QUERY_VALUE | KEY_SET_VALUE | view,
+                           nullptr, key, nullptr);
+}
+
 }  // namespace mGeneral

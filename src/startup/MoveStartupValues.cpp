@@ -24,25 +24,31 @@ void MoveKey(HKEY root, REGSAM view, const wchar_t* source, const wchar_t* targe
     if (names.empty()) return;  // nothing to move: the target is not created
 
     tk::KeyHandle to;
-    if (RegCreateKeyExW(root, target, 0, nullptr, 0, KEY_QUERY_VALUE | KEY_SET_VALUE | view,
-                        nullptr, to.Put(), nullptr) != ERROR_SUCCESS) {
+    if (options.createTarget(root, target, view, to.Put()) != ERROR_SUCCESS) {
         result.kept += static_cast<int>(names.size());
         return;
     }
     // Read into the same buffers each time: most values fit them.
-    ExactValue value, there;
+    ExactValue value, there, now;
     for (const std::wstring& name : names) {
         if (mGeneral::ReadExact(from.Get(), name, value) != ERROR_SUCCESS) continue;  // gone
         // The source may go only once the target holds the value byte for
         // byte: put there by this write or, where the write fails, left by a
         // move that was cut short before its delete.
         options.write(to.Get(), value);
-        if (mGeneral::ReadExact(to.Get(), name, there) != ERROR_SUCCESS ||
+        if (options.readBack(to.Get(), name, there) != ERROR_SUCCESS ||
             !mGeneral::SameValue(there, value)) {
             ++result.kept;
             continue;
         }
-        if (RegDeleteValueW(from.Get(), name.c_str()) == ERROR_SUCCESS)
+        // Another program may have changed the value since it was read: take
+        // out only the one the target holds, and leave a newer one for the next run.
+        if (mGeneral::ReadExact(from.Get(), name, now) != ERROR_SUCCESS ||
+            !mGeneral::SameValue(now, value)) {
+            ++result.kept;
+            continue;
+        }
+        if (options.remove(from.Get(), name) == ERROR_SUCCESS)
             ++result.moved;
         else
             ++result.kept;

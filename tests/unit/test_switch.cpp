@@ -3,16 +3,20 @@
 // the target cannot take stays where it was.
 #include <doctest/doctest.h>
 
-#include <map>
 #include <string>
 #include <vector>
 
 #include "platform/platform.h"
 #include "startup/MoveStartupValues.h"
-#include "support/registry.h"
-#include "support/standins.h"
+#include "support/values.h"
 
-using support::Narrow;
+using support::Bytes;
+using support::Get;
+using support::KeyExists;
+using support::MachineViews;
+using support::Put;
+using support::Value;
+using support::Values;
 
 namespace {
 
@@ -20,85 +24,10 @@ constexpr wchar_t kBase[] = L"Software\\TavrelTests\\Switch";
 constexpr wchar_t kRun[] = L"Software\\TavrelTests\\Switch\\Run";
 constexpr wchar_t kParked[] = L"Software\\TavrelTests\\Switch\\RunDisabled";
 
-struct Value {
-    DWORD type;
-    std::vector<BYTE> data;
-    bool operator==(const Value& other) const { return type == other.type && data == other.data; }
-};
-using Values = std::map<std::wstring, Value>;
-
-std::vector<BYTE> Bytes(const std::wstring& text, bool terminated = true) {
-    const BYTE* p = reinterpret_cast<const BYTE*>(text.data());
-    std::vector<BYTE> bytes(p, p + text.size() * sizeof(wchar_t));
-    if (terminated) bytes.insert(bytes.end(), sizeof(wchar_t), 0);
-    return bytes;
-}
-
-std::vector<REGSAM> MachineViews() {
-    if (platform::Is64BitWindows()) return {KEY_WOW64_64KEY, KEY_WOW64_32KEY};
-    return {0};
-}
-
 // The tests' keys, gone before and after each test.
-struct Sandbox {
-    Sandbox() { Clean(); }
-    ~Sandbox() { Clean(); }
-    static void Clean() {
-        for (REGSAM view : MachineViews()) support::DeleteTree(HKEY_LOCAL_MACHINE, kBase, view);
-        support::DeleteTree(HKEY_CURRENT_USER, kBase);
-    }
+struct Sandbox : support::KeySandbox {
+    Sandbox() : KeySandbox(kBase) {}
 };
-
-// Written and read back independently of the code under test.
-void Put(HKEY root, const wchar_t* path, const Values& values, REGSAM view = 0) {
-    HKEY key;
-    REQUIRE(RegCreateKeyExW(root, path, 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, &key,
-                            nullptr) == ERROR_SUCCESS);
-    for (auto& [name, value] : values) {
-        std::vector<BYTE> padded(value.data);
-        padded.insert(padded.end(), 4, 0x5A);  // no terminator slips in after the data
-        REQUIRE(RegSetValueExW(key, name.c_str(), 0, value.type, padded.data(),
-                               static_cast<DWORD>(value.data.size())) == ERROR_SUCCESS);
-    }
-    RegCloseKey(key);
-}
-
-bool KeyExists(HKEY root, const wchar_t* path, REGSAM view = 0) {
-    HKEY key;
-    if (RegOpenKeyExW(root, path, 0, KEY_READ | view, &key) != ERROR_SUCCESS) return false;
-    RegCloseKey(key);
-    return true;
-}
-
-Values Get(HKEY root, const wchar_t* path, REGSAM view = 0) {
-    Values values;
-    HKEY key;
-    if (RegOpenKeyExW(root, path, 0, KEY_READ | view, &key) != ERROR_SUCCESS) return values;
-    std::vector<wchar_t> name(32768);
-    for (DWORD i = 0;; ++i) {
-        DWORD length = static_cast<DWORD>(name.size()), type = 0, size = 0;
-        if (RegEnumValueW(key, i, name.data(), &length, nullptr, &type, nullptr, &size) !=
-            ERROR_SUCCESS)
-            break;
-        std::wstring n(name.data(), length);
-        std::vector<BYTE> data(size + 2);
-        DWORD got = size;
-        REQUIRE(RegQueryValueExW(key, n.c_str(), nullptr, &type, data.data(), &got) ==
-                ERROR_SUCCESS);
-        data.resize(got);
-        values[n] = {type, data};
-    }
-    RegCloseKey(key);
-    return values;
-}
-
-std::string Describe(const Values& values) {
-    std::string out;
-    for (auto& [name, value] : values)
-        out += "[" + Narrow(name.substr(0, 40)) + "] type " + std::to_string(value.type) + ", " +
-               std::to_string(value.data.size()) + " bytes; ";
-    return out;
-}
 
 // Every kind of value a Run key can hold, and then some.
 Values EveryKind(const std::wstring& tag) {
@@ -140,7 +69,7 @@ TEST_CASE("Power then Normal moves every kind of value away and back, byte for b
         INFO("view ", view);
         CHECK(Get(HKEY_LOCAL_MACHINE, kRun, view).empty());
         Values parked = Get(HKEY_LOCAL_MACHINE, kParked, view);
-        INFO(Describe(parked));
+        INFO(support::Describe(parked));
         CHECK(parked == machine);
     }
     CHECK(Get(HKEY_CURRENT_USER, kRun).empty());
@@ -150,7 +79,7 @@ TEST_CASE("Power then Normal moves every kind of value away and back, byte for b
     CHECK(normal.moved == power.moved);
     for (REGSAM view : MachineViews()) {
         Values back = Get(HKEY_LOCAL_MACHINE, kRun, view);
-        INFO(Describe(back));
+        INFO(support::Describe(back));
         CHECK(back == machine);
         CHECK(KeyExists(HKEY_LOCAL_MACHINE, kParked, view));  // the parking key stays
         CHECK(Get(HKEY_LOCAL_MACHINE, kParked, view).empty());
