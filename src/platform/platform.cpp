@@ -1,8 +1,5 @@
 #include "platform/platform.h"
 
-// The sound call; WIN32_LEAN_AND_MEAN leaves it out of windows.h.
-#include <mmsystem.h>
-
 #include "toolkit/handle.h"
 
 namespace platform {
@@ -32,7 +29,15 @@ public:
     }
 
     bool PlaySoundFile(const std::string& path, UINT flags) override {
-        return sndPlaySoundA(path.c_str(), flags) != FALSE;
+        // The sound library is loaded at the first cue, not at start-up.
+        using PlayProc = BOOL(WINAPI*)(LPCSTR, UINT);
+        static PlayProc play = [] {
+            HMODULE sound = LoadLibraryW(SystemFolderPath(L"winmm.dll").c_str());
+            return sound ? reinterpret_cast<PlayProc>(
+                               reinterpret_cast<void*>(GetProcAddress(sound, "sndPlaySoundA")))
+                         : nullptr;
+        }();
+        return play && play(path.c_str(), flags) != FALSE;
     }
 
     bool SystemParameters(UINT action, UINT uiParam, UINT_PTR pvParam, UINT winIni) override {

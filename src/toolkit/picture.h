@@ -7,6 +7,13 @@ namespace tk {
 // the system's own picture loader. nullptr when neither loads.
 HBITMAP LoadPicture(HINSTANCE instance, int id);
 
+// Starts decoding the JPEG pictures among `ids` on a second thread, in the
+// order given, so that LoadPicture finds them ready instead of decoding them
+// itself. Skipping it changes nothing but the time taken.
+void PrefetchPictures(HINSTANCE instance, const int* ids, int count);
+// Waits for the prefetching thread and drops whatever nobody took.
+void EndPrefetch();
+
 // The picture's size in pixels; {0, 0} for nullptr.
 SIZE PictureSize(HBITMAP picture);
 

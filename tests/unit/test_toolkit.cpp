@@ -162,3 +162,45 @@ TEST_CASE("pictures load at their drawn sizes, bitmaps and JPEGs alike") {
     }
     CHECK(tk::LoadPicture(self, 999) == nullptr);
 }
+
+namespace {
+
+// A bitmap's pixels as 32-bit rows, for comparing two of them.
+std::vector<BYTE> Pixels(HBITMAP picture) {
+    SIZE size = tk::PictureSize(picture);
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = size.cx;
+    info.bmiHeader.biHeight = size.cy;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    std::vector<BYTE> pixels(static_cast<size_t>(size.cx) * size.cy * 4);
+    HDC screen = GetDC(nullptr);
+    GetDIBits(screen, picture, 0, size.cy, pixels.data(), &info, DIB_RGB_COLORS);
+    ReleaseDC(nullptr, screen);
+    return pixels;
+}
+
+}  // namespace
+
+TEST_CASE("pictures decoded ahead on a second thread match those decoded in place") {
+    HINSTANCE self = GetModuleHandleW(nullptr);
+    // A JPEG asked for twice, a bitmap, one never taken, and an id that is no picture.
+    const int ids[] = {IDP_HEAD, IDP_HEAD, IDP_LOGO, IDP_BACKGROUND, IDP_RECYCLE, 999};
+    tk::PrefetchPictures(self, ids, static_cast<int>(sizeof ids / sizeof ids[0]));
+    const int wanted[] = {IDP_HEAD, IDP_HEAD, IDP_LOGO, IDP_BACKGROUND};
+    std::vector<HBITMAP> ahead;
+    for (int id : wanted) ahead.push_back(tk::LoadPicture(self, id));
+    tk::EndPrefetch();  // the untaken one is dropped; from here on, decoded in place
+    for (size_t i = 0; i < ahead.size(); ++i) {
+        INFO("picture ", wanted[i]);
+        REQUIRE(ahead[i]);
+        HBITMAP inPlace = tk::LoadPicture(self, wanted[i]);
+        REQUIRE(inPlace);
+        CHECK(Pixels(ahead[i]) == Pixels(inPlace));
+        DeleteObject(ahead[i]);
+        DeleteObject(inPlace);
+    }
+    tk::EndPrefetch();  // harmless a second time
+    CHECK(tk::LoadPicture(self, 999) == nullptr);
+}
