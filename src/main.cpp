@@ -1,6 +1,4 @@
 #include <windows.h>
-// COM's apartment, for the picture decoder.
-#include <objbase.h>
 
 #include <cstdlib>
 #include <exception>
@@ -17,14 +15,7 @@ void __verbose_terminate_handler() { std::abort(); }
 #endif
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
-    // One apartment for the program's life: the picture decoder would
-    // otherwise set one up and tear it down again for every picture.
-    HRESULT com = CoInitialize(nullptr);
-    int exitCode = 1;
-    {
-        frmMain form;
-        if (form.Load(instance)) exitCode = tk::RunMessageLoop();
-    }
-    if (SUCCEEDED(com)) CoUninitialize();
-    return exitCode;
+    frmMain form;
+    if (!form.Load(instance)) return 1;
+    return tk::RunMessageLoop();
 }

@@ -64,6 +64,9 @@ HINSTANCE prefetchInstance = nullptr;
 HANDLE prefetcher = nullptr;
 
 DWORD WINAPI PrefetchThread(void*) {
+    // Loaded here, the library is ready when the first button wants it (the
+    // program's manifest picks its version). It stays for the program's life.
+    LoadLibraryW(L"comctl32.dll");
     // One apartment for all of them, not one each.
     HRESULT com = CoInitialize(nullptr);
     for (int i = 0; i < prefetchedCount; ++i) {

@@ -7,9 +7,10 @@ namespace tk {
 // the system's own picture loader. nullptr when neither loads.
 HBITMAP LoadPicture(HINSTANCE instance, int id);
 
-// Starts decoding the JPEG pictures among `ids` on a second thread, in the
-// order given, so that LoadPicture finds them ready instead of decoding them
-// itself. Skipping it changes nothing but the time taken.
+// Starts, on a second thread, what a form's load would otherwise wait for:
+// the common controls library, which its first button brings in, then the
+// JPEG pictures among `ids`, decoded in the order given, so that LoadPicture
+// finds them ready. Skipping it changes nothing but the time taken.
 void PrefetchPictures(HINSTANCE instance, const int* ids, int count);
 // Waits for the prefetching thread and drops whatever nobody took.
 void EndPrefetch();
