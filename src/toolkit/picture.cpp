@@ -64,9 +64,6 @@ HINSTANCE prefetchInstance = nullptr;
 HANDLE prefetcher = nullptr;
 
 DWORD WINAPI PrefetchThread(void*) {
-    // Loaded here, the library is ready when the first button wants it (the
-    // program's manifest picks its version). It stays for the program's life.
-    LoadLibraryW(L"comctl32.dll");
     // One apartment for all of them, not one each.
     HRESULT com = CoInitialize(nullptr);
     for (int i = 0; i < prefetchedCount; ++i) {
@@ -74,6 +71,11 @@ DWORD WINAPI PrefetchThread(void*) {
         SetEvent(prefetched[i].done);
     }
     if (SUCCEEDED(com)) CoUninitialize();
+    // Loaded here, the library is ready when the first button wants it (the
+    // program's manifest picks its version); after the pictures, because
+    // while the main thread loads its own libraries it would only wait for
+    // this one. It stays for the program's life.
+    LoadLibraryW(L"comctl32.dll");
     return 0;
 }
 

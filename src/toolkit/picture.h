@@ -8,9 +8,9 @@ namespace tk {
 HBITMAP LoadPicture(HINSTANCE instance, int id);
 
 // Starts, on a second thread, what a form's load would otherwise wait for:
-// the common controls library, which its first button brings in, then the
-// JPEG pictures among `ids`, decoded in the order given, so that LoadPicture
-// finds them ready. Skipping it changes nothing but the time taken.
+// the JPEG pictures among `ids`, decoded in the order given, so that
+// LoadPicture finds them ready, then the common controls library, which the
+// first button brings in. Skipping it changes nothing but the time taken.
 void PrefetchPictures(HINSTANCE instance, const int* ids, int count);
 // Waits for the prefetching thread and drops whatever nobody took.
 void EndPrefetch();
