@@ -7,9 +7,8 @@
 // Run it through scripts/bench, which gives it a sandbox prefix and a screen.
 //   bench [--runs N] [--sizes 1000,10000,20000]
 #include <windows.h>
-// These need windows.h first.
+// psapi.h needs windows.h first.
 #include <psapi.h>
-#include <shellapi.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -64,15 +63,6 @@ BOOL CALLBACK MatchVisibleWindow(HWND window, LPARAM param) {
     return FALSE;
 }
 
-// A modify that changes nothing succeeds only for an icon the shell holds.
-bool TrayIconPresent(HWND window) {
-    NOTIFYICONDATAW data{};
-    data.cbSize = NOTIFYICONDATAW_V1_SIZE;
-    data.hWnd = window;
-    data.uID = 1;
-    return Shell_NotifyIconW(NIM_MODIFY, &data) != FALSE;
-}
-
 // Starts `program` from this folder and times it, from just before the
 // process is created until its window is visible and its tray icon is there.
 // The program is not told it is being watched.
@@ -99,7 +89,7 @@ Start TimeStart(const std::wstring& program) {
     double lastMiss = begun;
     while (Seconds() < deadline) {
         if (!search.found) EnumWindows(MatchVisibleWindow, reinterpret_cast<LPARAM>(&search));
-        if (search.found && TrayIconPresent(search.found)) {
+        if (search.found && e2e::TrayIconPresent(search.found)) {
             start.ok = true;
             break;
         }

@@ -5,9 +5,11 @@
 namespace platform {
 namespace {
 
-// The theme library from the system folder by its full path: a file of the
-// same name beside the program or in the current folder is never loaded.
-HMODULE LoadThemeLibrary() { return LoadLibraryW(SystemFolderPath(L"uxtheme.dll").c_str()); }
+// A system library by its full path in the system folder: a file of the same
+// name beside the program or in the current folder is never loaded.
+HMODULE LoadSystemLibrary(const wchar_t* name) {
+    return LoadLibraryW(SystemFolderPath(name).c_str());
+}
 
 class RealPlatform final : public Platform {
 public:
@@ -17,7 +19,7 @@ public:
     }
 
     bool ThemeLibraryAvailable() override {
-        HMODULE theme = LoadThemeLibrary();
+        HMODULE theme = LoadSystemLibrary(L"uxtheme.dll");
         if (!theme) return false;
         FreeLibrary(theme);
         return true;
@@ -32,7 +34,7 @@ public:
         // The sound library is loaded at the first cue, not at start-up.
         using PlayProc = BOOL(WINAPI*)(LPCSTR, UINT);
         static PlayProc play = [] {
-            HMODULE sound = LoadLibraryW(SystemFolderPath(L"winmm.dll").c_str());
+            HMODULE sound = LoadSystemLibrary(L"winmm.dll");
             return sound ? reinterpret_cast<PlayProc>(
                                reinterpret_cast<void*>(GetProcAddress(sound, "sndPlaySoundA")))
                          : nullptr;
@@ -47,7 +49,7 @@ public:
 
     HRESULT EnableTheming(BOOL enable) override {
         // Loaded when needed: a system without the theme library still runs.
-        HMODULE theme = LoadThemeLibrary();
+        HMODULE theme = LoadSystemLibrary(L"uxtheme.dll");
         if (!theme) return HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND);
         using EnableProc = HRESULT(WINAPI*)(BOOL);
         auto enableTheming = reinterpret_cast<EnableProc>(

@@ -220,13 +220,15 @@ HWND Tavrel::Focus() const {
                                                                                : nullptr;
 }
 
-bool Tavrel::TrayIconPresent() const {
+bool TrayIconPresent(HWND window) {
     NOTIFYICONDATAW data{};
     data.cbSize = NOTIFYICONDATAW_V1_SIZE;
-    data.hWnd = window_;
+    data.hWnd = window;
     data.uID = 1;
     return Shell_NotifyIconW(NIM_MODIFY, &data) != FALSE;
 }
+
+bool Tavrel::TrayIconPresent() const { return e2e::TrayIconPresent(window_); }
 
 HWND Tavrel::WaitForMessageBox(const wchar_t* text, DWORD timeoutMs) const {
     BoxSearch search{process_.dwProcessId, text, nullptr};

@@ -16,6 +16,10 @@ constexpr wchar_t kTitle[] = L"Tavrel - Performance Adjuster for Windows";
 // the stand-in.
 std::wstring DriverFolder();
 
+// Whether the shell holds `window`'s tray icon with id 1: a modify that
+// changes nothing succeeds only for an icon that is there.
+bool TrayIconPresent(HWND window);
+
 class Tavrel {
 public:
     Tavrel() = default;
@@ -70,8 +74,7 @@ public:
     RECT ClientRectOf(HWND control) const;
     // The window that has the keyboard focus in Tavrel's thread.
     HWND Focus() const;
-    // Whether the shell holds Tavrel's tray icon (id 1): a modify that
-    // changes nothing succeeds only for an icon that is there.
+    // Whether the shell holds Tavrel's tray icon (see e2e::TrayIconPresent).
     bool TrayIconPresent() const;
     // A message box of Tavrel's that shows `text` (any box for nullptr);
     // nullptr if none came.
