@@ -34,10 +34,69 @@ ensure_tools() {
     if ! dpkg --print-foreign-architectures | grep -qx i386; then
         $sudo dpkg --add-architecture i386
     fi
-    $sudo apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
-        "${missing[@]}" >/dev/null
+    if ! $sudo apt-get update -qq ||
+        ! DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
+            "${missing[@]}" >/dev/null; then
+        die "Could not install ${missing[*]} with apt-get (see above)"
+    fi
 }
+
+die() {
+    say "$*"
+    exit 1
+}
+
+# Whether this machine runs 32-bit x86 code, found once by running a 93-byte
+# i386 Linux program that only exits. A kernel without IA32 support refuses
+# it ("Exec format error"), and then Wine's 32-bit loader cannot start either,
+# nor can any i686 Windows program, even inside a 64-bit prefix.
+# TAVREL_NO_32BIT=1 answers "no" without asking, to prove the fallback.
+# Sets and exports TAVREL_32BIT=yes|no, and chooses Wine's loader (see wine()).
+detect_32bit() {
+    if [ -z "${TAVREL_32BIT:-}" ]; then
+        local why
+        if [ "${TAVREL_NO_32BIT:-}" = 1 ]; then
+            TAVREL_32BIT=no why="TAVREL_NO_32BIT=1 says so"
+        else
+            local probe=$TAVREL_BUILD/.i386-probe.$$
+            mkdir -p "$TAVREL_BUILD"
+            # ELF header, one loadable segment, then: mov eax,1; xor ebx,ebx; int 0x80.
+            printf '\x7f\x45\x4c\x46\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00\x01\x00\x00\x00\x54\x80' >"$probe"
+            printf '\x04\x08\x34\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x34\x00\x20\x00\x01\x00\x00\x00\x00\x00\x00\x00' >>"$probe"
+            printf '\x01\x00\x00\x00\x00\x00\x00\x00\x00\x80\x04\x08\x00\x80\x04\x08\x5d\x00\x00\x00\x5d\x00\x00\x00\x05\x00\x00\x00\x00\x10\x00\x00' >>"$probe"
+            printf '\xb8\x01\x00\x00\x00\x31\xdb\xcd\x80' >>"$probe"
+            chmod +x "$probe"
+            if why=$("$probe" 2>&1); then
+                TAVREL_32BIT=yes
+            else
+                TAVREL_32BIT=no why=${why##*: }
+                why=${why:-the test program failed}
+            fi
+            rm -f "$probe"
+        fi
+        export TAVREL_32BIT
+        if [ "$TAVREL_32BIT" = yes ]; then
+            say "32-bit x86 code runs on this machine: the i686 and x86_64 programs both run under Wine."
+        else
+            say "32-bit x86 code does not run on this machine ($why): only the x86_64 program runs, under Wine's 64-bit loader; the i686 one is built but not run."
+        fi
+    fi
+    # Debian's wine wrapper picks the 32-bit loader whenever wine32 is
+    # installed, so without 32-bit code the 64-bit one is named outright.
+    if [ "$TAVREL_32BIT" = yes ]; then
+        TAVREL_WINE=$(type -P wine) || die "Wine is not installed: no wine command"
+    else
+        TAVREL_WINE=/usr/lib/wine/wine64
+        [ -x "$TAVREL_WINE" ] || die "Wine's 64-bit loader $TAVREL_WINE is missing: install wine64"
+        export WINELOADER=$TAVREL_WINE
+    fi
+}
+
+# Every Wine program the scripts start goes through the loader chosen above.
+wine() { "$TAVREL_WINE" "$@"; }
+
+# The architecture whose programs run here: i686 where 32-bit code runs.
+run_arch() { if [ "$TAVREL_32BIT" = yes ]; then echo i686; else echo x86_64; fi; }
 
 # Configures and builds one architecture: i686 or x86_64.
 build_arch() {
@@ -53,6 +112,10 @@ build_arch() {
 sandbox_env() {
     local winearch=$1 dir
     dir=$(realpath -m "$2")
+    [ -n "${TAVREL_WINE:-}" ] || detect_32bit
+    if [ "$winearch" = win32 ] && [ "$TAVREL_32BIT" = no ]; then
+        die "The $winearch prefix in $dir needs 32-bit x86 code, which this machine cannot run"
+    fi
     export WINEARCH=$winearch WINEPREFIX=$dir/prefix HOME=$dir/home
     export XDG_DATA_HOME=$dir/home/.local/share XDG_CONFIG_HOME=$dir/home/.config
     export XDG_CACHE_HOME=$dir/home/.cache
@@ -66,6 +129,21 @@ sandbox_env() {
 # Raise this when the prefix set-up below changes: older prefixes are made anew.
 TAVREL_SANDBOX_VERSION=2
 
+# One step of making a prefix; on failure the half-made prefix goes.
+# Output goes to a file: Wine's background processes would hold a pipe open.
+prefix_step() {
+    local dir=$1 rc=0 last
+    shift
+    "$@" >"$dir/prefix.log" 2>&1 </dev/null || rc=$?
+    last=$(tail -n 1 "$dir/prefix.log")
+    [ "$rc" -eq 0 ] || prefix_fail "$dir" "$*" "status $rc${last:+: $last}"
+}
+prefix_fail() {
+    wineserver -k 2>/dev/null || true
+    rm -rf "$WINEPREFIX" "$1/.ready"
+    die "Could not create the Wine prefix in $1: '$2' failed ($3)"
+}
+
 # Creates the sandbox's prefix on first use and installs the stand-ins.
 # usage: sandbox_prepare win32|win64 DIR STANDIN.EXE
 sandbox_prepare() {
@@ -77,17 +155,22 @@ sandbox_prepare() {
     if [ "$(cat "$dir/.ready" 2>/dev/null)" != "$TAVREL_SANDBOX_VERSION" ]; then
         say "Creating the $winearch sandbox prefix in $dir (once)..."
         wineserver -k 2>/dev/null || true
-        rm -rf "$WINEPREFIX"
-        wineboot -i >/dev/null 2>&1
+        rm -rf "$WINEPREFIX" "$dir/.ready"
+        # A step that fails leaves no half-made prefix behind: the next run
+        # starts afresh.
+        prefix_step "$dir" wine wineboot -i
         # Debian's Wine does not find its own fonts (Marlett draws the caption
         # buttons); a Windows system keeps them in its Fonts folder.
-        cp -n /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/"
+        prefix_step "$dir" cp -n /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/"
         # Every program runs in one virtual desktop, with its own taskbar and
         # notification area.
-        wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
-        wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null 2>&1
-        wine reg add 'HKCU\Software\Wine\Explorer\Desktops\Default' /v EnableShell /t REG_DWORD /d 1 /f >/dev/null 2>&1
-        wineserver -w
+        prefix_step "$dir" wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f
+        prefix_step "$dir" wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f
+        prefix_step "$dir" wine reg add 'HKCU\Software\Wine\Explorer\Desktops\Default' \
+            /v EnableShell /t REG_DWORD /d 1 /f
+        prefix_step "$dir" wineserver -w
+        # wineserver writes the registry out when it ends.
+        [ -f "$WINEPREFIX/system.reg" ] || prefix_fail "$dir" "wine wineboot -i" "it made no system.reg"
         echo "$TAVREL_SANDBOX_VERSION" >"$dir/.ready"
     fi
     local windows=$WINEPREFIX/drive_c/windows target
