@@ -128,6 +128,10 @@ sandbox_env() {
 
 # Raise this when the prefix set-up below changes: older prefixes are made anew.
 TAVREL_SANDBOX_VERSION=2
+# What a prefix's .ready holds: a 64-bit prefix made without 32-bit code has
+# no 32-bit half, and Wine's 32-bit loader cannot use it, so it is made anew
+# once 32-bit code runs.
+sandbox_stamp() { echo "$TAVREL_SANDBOX_VERSION 32-bit:$TAVREL_32BIT"; }
 
 # One step of making a prefix; on failure the half-made prefix goes.
 # Output goes to a file: Wine's background processes would hold a pipe open.
@@ -152,7 +156,7 @@ sandbox_prepare() {
     mkdir -p "$XDG_DATA_HOME" "$XDG_CONFIG_HOME" "$XDG_CACHE_HOME"
     exec {lock}>"$dir/.lock"
     flock "$lock"
-    if [ "$(cat "$dir/.ready" 2>/dev/null)" != "$TAVREL_SANDBOX_VERSION" ]; then
+    if [ "$(cat "$dir/.ready" 2>/dev/null)" != "$(sandbox_stamp)" ]; then
         say "Creating the $winearch sandbox prefix in $dir (once)..."
         wineserver -k 2>/dev/null || true
         rm -rf "$WINEPREFIX" "$dir/.ready"
@@ -171,7 +175,7 @@ sandbox_prepare() {
         prefix_step "$dir" wineserver -w
         # wineserver writes the registry out when it ends.
         [ -f "$WINEPREFIX/system.reg" ] || prefix_fail "$dir" "wine wineboot -i" "it made no system.reg"
-        echo "$TAVREL_SANDBOX_VERSION" >"$dir/.ready"
+        sandbox_stamp >"$dir/.ready"
     fi
     local windows=$WINEPREFIX/drive_c/windows target
     for target in "$windows/explorer.exe" "$windows/system32/shutdown.exe" \

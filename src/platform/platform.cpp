@@ -64,6 +64,22 @@ public:
         return SHEmptyRecycleBinA(owner, drive, flags);
     }
 
+    bool AllowMessage(HWND window, UINT message) override {
+        // Looked up: Windows 7 has the per-window call, Vista only the
+        // process-wide one, XP neither.
+        HMODULE user = GetModuleHandleW(L"user32.dll");
+        using FilterEx = BOOL(WINAPI*)(HWND, UINT, DWORD, void*);
+        using Filter = BOOL(WINAPI*)(UINT, DWORD);
+        constexpr DWORD kAllow = 1;  // MSGFLT_ALLOW, and MSGFLT_ADD for the older call
+        if (auto filterEx = reinterpret_cast<FilterEx>(reinterpret_cast<void*>(
+                GetProcAddress(user, "ChangeWindowMessageFilterEx"))))
+            return filterEx(window, message, kAllow, nullptr) != FALSE;
+        if (auto filter = reinterpret_cast<Filter>(
+                reinterpret_cast<void*>(GetProcAddress(user, "ChangeWindowMessageFilter"))))
+            return filter(message, kAllow) != FALSE;
+        return true;
+    }
+
     bool StartCommand(const Command& command) override {
         std::wstring line = CommandLineOf(command);
         STARTUPINFOW si{};

@@ -36,6 +36,10 @@ public:
     virtual HRESULT EnableTheming(BOOL enable) = 0;
     // SHEmptyRecycleBinA; a null drive means every drive.
     virtual HRESULT EmptyRecycleBin(HWND owner, const char* drive, DWORD flags) = 0;
+    // Lets the window receive this message from a less privileged process,
+    // such as a shell that is not elevated when the program is; true where
+    // the system filters nothing (before Vista).
+    virtual bool AllowMessage(HWND window, UINT message) = 0;
 };
 
 Platform& Current();

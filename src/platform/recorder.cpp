@@ -28,7 +28,7 @@ bool Recorder::ThemeLibraryAvailable() {
 int Recorder::ShowMessage(HWND, const std::wstring& text, const std::wstring& caption, UINT style) {
     calls.push_back(L"ShowMessage " + text + L"|" + caption + L"|" + std::to_wstring(style));
     if (onMessage) onMessage(*this);
-    return IDOK;
+    return messageAnswer;
 }
 
 }  // namespace platform
@@ -51,6 +51,14 @@ bool Recorder::SystemParameters(UINT action, UINT uiParam, UINT_PTR pvParam, UIN
 HRESULT Recorder::EnableTheming(BOOL enable) {
     calls.push_back(L"EnableTheming " + std::to_wstring(enable));
     return S_OK;
+}
+
+bool Recorder::AllowMessage(HWND, UINT message) {
+    // Registered messages share their names' table with clipboard formats.
+    wchar_t name[64];
+    int n = GetClipboardFormatNameW(message, name, 64);
+    calls.push_back(L"AllowMessage " + (n > 0 ? std::wstring(name, n) : std::to_wstring(message)));
+    return true;
 }
 
 HRESULT Recorder::EmptyRecycleBin(HWND owner, const char* drive, DWORD flags) {

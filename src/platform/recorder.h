@@ -23,11 +23,14 @@ public:
     bool SystemParameters(UINT action, UINT uiParam, UINT_PTR pvParam, UINT winIni) override;
     HRESULT EnableTheming(BOOL enable) override;
     HRESULT EmptyRecycleBin(HWND owner, const char* drive, DWORD flags) override;
+    // Recorded by the message's registered name where it has one.
+    bool AllowMessage(HWND window, UINT message) override;
 
     // One line per call, in order, e.g. "StartCommand C:\windows\explorer.exe|url|2".
     std::vector<std::wstring> calls;
     std::vector<NOTIFYICONDATAA> trayRecords;
     bool startResult = true;
+    int messageAnswer = IDOK;  // what ShowMessage answers
     bool themeLibrary = true;
     // Runs when a message would be shown, while the program waits for it.
     void (*onMessage)(Recorder&) = nullptr;

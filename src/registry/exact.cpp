@@ -65,6 +65,10 @@ LSTATUS DeleteExact(HKEY key, const std::wstring& name) {
     return RegDeleteValueW(key, name.c_str());
 }
 
+LSTATUS OpenKeyExact(HKEY root, const wchar_t* path, REGSAM access, HKEY* key) {
+    return RegOpenKeyExW(root, path, 0, access, key);
+}
+
 LSTATUS CreateKeyExact(HKEY root, const wchar_t* path, REGSAM view, HKEY* key) {
     return RegCreateKeyExW(root, path, 0, nullptr, 0, KEY_QUERY_VALUE | KEY_SET_VALUE | view,
                            nullptr, key, nullptr);

@@ -29,6 +29,9 @@ LSTATUS WriteExact(HKEY key, const ExactValue& value);
 // Deletes the value of this name; ERROR_FILE_NOT_FOUND when absent.
 LSTATUS DeleteExact(HKEY key, const std::wstring& name);
 
+// Opens an existing key with the access given, the view included.
+LSTATUS OpenKeyExact(HKEY root, const wchar_t* path, REGSAM access, HKEY* key);
+
 // Creates the key and its missing parents, or opens it, in the registry view
 // given (0, KEY_WOW64_64KEY or KEY_WOW64_32KEY), to read and write values.
 LSTATUS CreateKeyExact(HKEY root, const wchar_t* path, REGSAM view, HKEY* key);

@@ -68,6 +68,9 @@ bool frmMain::Load(HINSTANCE instance) {
 
 void frmMain::OnLoad() {
     platform::Platform& system = platform::Current();
+    // Run elevated, the program would not hear a non-elevated shell restart,
+    // and its icon would not come back.
+    if (kTaskbarCreated) system.AllowMessage(Hwnd(), kTaskbarCreated);
     Show();
     Refresh();
 
@@ -168,13 +171,26 @@ void frmMain::mPopRestore_Click(int) { RestoreWindow(); }
 
 void frmMain::mPopRestart_Click() { Restart(); }
 
-void frmMain::mPowerBoot_Click() {
-    MoveStartupValues(kStartupKey, kParkingKey);
-    Restart();
-}
+void frmMain::mPowerBoot_Click() { SwitchStartup(true); }
 
-void frmMain::mNormalBoot_Click() {
-    MoveStartupValues(kParkingKey, kStartupKey);
+void frmMain::mNormalBoot_Click() { SwitchStartup(false); }
+
+void frmMain::SwitchStartup(bool park) {
+    platform::Platform& system = platform::Current();
+    MoveResult result;
+    if (!(park ? ParkStartupValues(result, kSwitchWaitMs)
+               : RestoreStartupValues(result, kSwitchWaitMs))) {
+        system.ShowMessage(Hwnd(),
+                           L"Another copy of Tavrel is still moving the start-up programs. "
+                           L"Nothing was changed; try again when it has finished.",
+                           kProgramTitle, MB_ICONEXCLAMATION | MB_OK);
+        return;
+    }
+    const std::wstring kept = DescribeKept(result);
+    if (!kept.empty() &&
+        system.ShowMessage(Hwnd(), kept + L"\n\nRestart the computer now?", kProgramTitle,
+                           MB_ICONEXCLAMATION | MB_YESNO) != IDYES)
+        return;
     Restart();
 }
 

@@ -66,4 +66,7 @@ protected:
 private:
     void RestoreWindow();
     void Restart();
+    // Moves the start-up entries one way; restarts when every one moved,
+    // and asks first when some were left behind.
+    void SwitchStartup(bool park);
 };

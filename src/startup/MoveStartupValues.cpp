@@ -10,12 +10,30 @@ namespace {
 
 using mGeneral::ExactValue;
 
+KeptReason WhyRefused(LSTATUS status) {
+    return status == ERROR_ACCESS_DENIED ? kNeedsAdministrator : kNotWritten;
+}
+
 void MoveKey(HKEY root, REGSAM view, const wchar_t* source, const wchar_t* target,
              const MoveOptions& options, MoveResult& result) {
+    const MovePlace place = root == HKEY_LOCAL_MACHINE ? kMachineWide : kThisUser;
     tk::KeyHandle from;
-    if (RegOpenKeyExW(root, source, 0, KEY_QUERY_VALUE | KEY_SET_VALUE | view, from.Put()) !=
-        ERROR_SUCCESS) {
+    LSTATUS opened =
+        options.openSource(root, source, KEY_QUERY_VALUE | KEY_SET_VALUE | view, from.Put());
+    if (opened != ERROR_SUCCESS) {
         ++result.skipped;
+        if (opened == ERROR_FILE_NOT_FOUND) return;  // nothing there to move
+        // Refused, typically HKEY_LOCAL_MACHINE for a standard user: what
+        // stays behind is counted, so that the user hears of it.
+        tk::KeyHandle reader;
+        std::vector<std::wstring> names;
+        if (RegOpenKeyExW(root, source, 0, KEY_QUERY_VALUE | view, reader.Put()) ==
+                ERROR_SUCCESS &&
+            mGeneral::ListNamesExact(reader.Get(), names)) {
+            if (!names.empty()) result.Keep(place, WhyRefused(opened), static_cast<int>(names.size()));
+        } else {
+            result.unreadable[place] = true;
+        }
         return;
     }
     // The names are listed once; the moves below do not change the list.
@@ -24,38 +42,69 @@ void MoveKey(HKEY root, REGSAM view, const wchar_t* source, const wchar_t* targe
     if (names.empty()) return;  // nothing to move: the target is not created
 
     tk::KeyHandle to;
-    if (options.createTarget(root, target, view, to.Put()) != ERROR_SUCCESS) {
-        result.kept += static_cast<int>(names.size());
+    if (LSTATUS created = options.createTarget(root, target, view, to.Put());
+        created != ERROR_SUCCESS) {
+        result.Keep(place, WhyRefused(created), static_cast<int>(names.size()));
         return;
     }
     // Read into the same buffers each time: most values fit them.
     ExactValue value, there, now;
     for (const std::wstring& name : names) {
         if (mGeneral::ReadExact(from.Get(), name, value) != ERROR_SUCCESS) continue;  // gone
+        bool alreadyThere = false;
+        if (options.keepTargetValues &&
+            mGeneral::ReadExact(to.Get(), name, there) == ERROR_SUCCESS) {
+            if (!mGeneral::SameValue(there, value)) {
+                result.Keep(place, kLiveEntryDiffers);
+                continue;
+            }
+            alreadyThere = true;
+        }
         // The source may go only once the target holds the value byte for
         // byte: put there by this write or, where the write fails, left by a
         // move that was cut short before its delete.
-        options.write(to.Get(), value);
+        LSTATUS written = alreadyThere ? ERROR_SUCCESS : options.write(to.Get(), value);
         if (options.readBack(to.Get(), name, there) != ERROR_SUCCESS ||
             !mGeneral::SameValue(there, value)) {
-            ++result.kept;
+            result.Keep(place, WhyRefused(written));
             continue;
         }
         // Another program may have changed the value since it was read: take
         // out only the one the target holds, and leave a newer one for the next run.
         if (mGeneral::ReadExact(from.Get(), name, now) != ERROR_SUCCESS ||
             !mGeneral::SameValue(now, value)) {
-            ++result.kept;
+            result.Keep(place, kChangedMeanwhile);
             continue;
         }
-        if (options.remove(from.Get(), name) == ERROR_SUCCESS)
+        if (LSTATUS removed = options.remove(from.Get(), name); removed == ERROR_SUCCESS)
             ++result.moved;
         else
-            ++result.kept;
+            result.Keep(place, WhyRefused(removed));
     }
 }
 
+// Kernel objects that any copy of the program may open, whoever started it
+// and whether elevated or not.
+struct OpenToAll {
+    SECURITY_DESCRIPTOR descriptor;
+    SECURITY_ATTRIBUTES attributes;
+    OpenToAll() {
+        InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
+        SetSecurityDescriptorDacl(&descriptor, TRUE, nullptr, FALSE);
+        attributes = {sizeof attributes, &descriptor, FALSE};
+    }
+};
+
 }  // namespace
+
+bool MoveResult::Complete() const {
+    return kept == 0 && !unreadable[kMachineWide] && !unreadable[kThisUser];
+}
+
+void MoveResult::Keep(MovePlace place, KeptReason reason, int count) {
+    kept += count;
+    keptBy[place][reason] += count;
+}
 
 MoveResult MoveStartupValues(const wchar_t* source, const wchar_t* target,
                              const MoveOptions& options) {
@@ -67,4 +116,89 @@ MoveResult MoveStartupValues(const wchar_t* source, const wchar_t* target,
         MoveKey(HKEY_LOCAL_MACHINE, view, source, target, options, result);
     MoveKey(HKEY_CURRENT_USER, 0, source, target, options, result);
     return result;
+}
+
+StartupSwitchLock::StartupSwitchLock(DWORD waitMs) {
+    OpenToAll everyone;
+    const DWORD start = GetTickCount();
+    // Always in this order, so that two copies never hold one each.
+    const wchar_t* names[] = {L"Local\\TavrelStartupSwitch", L"Global\\TavrelStartupSwitch"};
+    for (const wchar_t* name : names) {
+        HANDLE mutex = CreateMutexW(&everyone.attributes, FALSE, name);
+        if (!mutex && GetLastError() == ERROR_ACCESS_DENIED)
+            mutex = OpenMutexW(SYNCHRONIZE, FALSE, name);
+        if (!mutex) continue;  // no such namespace here
+        mutexes_[owned_] = mutex;
+        DWORD spent = GetTickCount() - start;
+        DWORD wait = WaitForSingleObject(mutex, spent < waitMs ? waitMs - spent : 0);
+        // An abandoned lock was held by a copy that ended mid-move; the move
+        // is made to be finished by the next run.
+        if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED) {
+            CloseHandle(mutex);
+            mutexes_[owned_] = nullptr;
+            return;
+        }
+        ++owned_;
+    }
+    held_ = true;
+}
+
+StartupSwitchLock::~StartupSwitchLock() {
+    for (int i = owned_ - 1; i >= 0; --i) {
+        ReleaseMutex(mutexes_[i]);
+        CloseHandle(mutexes_[i]);
+    }
+}
+
+namespace {
+
+bool LockedMove(const wchar_t* source, const wchar_t* target, const MoveOptions& options,
+                MoveResult& result, DWORD waitMs) {
+    StartupSwitchLock lock(waitMs);
+    if (!lock.Held()) return false;
+    result = MoveStartupValues(source, target, options);
+    return true;
+}
+
+std::wstring Entries(int count) {
+    return std::to_wstring(count) + (count == 1 ? L" entry" : L" entries");
+}
+
+}  // namespace
+
+bool ParkStartupValues(MoveResult& result, DWORD waitMs) {
+    return LockedMove(kStartupKey, kParkingKey, {}, result, waitMs);
+}
+
+bool RestoreStartupValues(MoveResult& result, DWORD waitMs) {
+    MoveOptions restore;
+    restore.keepTargetValues = true;
+    return LockedMove(kParkingKey, kStartupKey, restore, result, waitMs);
+}
+
+std::wstring DescribeKept(const MoveResult& result) {
+    if (result.Complete()) return {};
+    static const wchar_t* const kWhere[kPlaceCount] = {L"for all users", L"for this user"};
+    // Each reason for one entry, then for several.
+    static const wchar_t* const kWhy[kReasonCount][2] = {
+        {L"moving it needs an administrator", L"moving them needs an administrator"},
+        {L"another program changed it during the move",
+         L"another program changed them during the move"},
+        {L"the start-up list already holds a different entry of that name, which was kept; the "
+         L"parked copy stays parked",
+         L"the start-up list already holds different entries of those names, which were kept; "
+         L"the parked copies stay parked"},
+        {L"it could not be written whole", L"they could not be written whole"},
+    };
+    std::wstring text = L"Not every start-up entry could be moved. Left where they were:";
+    for (int place = 0; place < kPlaceCount; ++place) {
+        for (int reason = 0; reason < kReasonCount; ++reason)
+            if (int count = result.keptBy[place][reason])
+                text += L"\n- " + Entries(count) + L" " + kWhere[place] + L": " +
+                        kWhy[reason][count == 1 ? 0 : 1] + L".";
+        if (result.unreadable[place])
+            text += std::wstring(L"\n- the entries ") + kWhere[place] +
+                    L": they could not even be read; that needs an administrator.";
+    }
+    return text;
 }

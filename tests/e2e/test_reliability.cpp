@@ -542,3 +542,114 @@ TEST_CASE(
     CHECK(SystemsOwn(entries.back().program));
     CHECK(lstrcmpiW(NameOf(entries.back().program).c_str(), L"explorer.exe") == 0);
 }
+
+namespace {
+
+void PutText(const wchar_t* path, const std::wstring& name, const std::wstring& text) {
+    HKEY key;
+    REQUIRE(RegCreateKeyExW(HKEY_CURRENT_USER, path, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
+                            nullptr) == ERROR_SUCCESS);
+    RegSetValueExW(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                   static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+}
+
+std::string TextOf(const Values& values, const std::wstring& name) {
+    auto found = values.find(name);
+    if (found == values.end() || found->second.bytes.size() < sizeof(wchar_t)) return "(none)";
+    return Narrow(reinterpret_cast<const wchar_t*>(found->second.bytes.data()));
+}
+
+bool RestartRecorded(const support::StandinLog& log, size_t count = 1, DWORD timeoutMs = 10000) {
+    auto entries = log.Wait(count, timeoutMs);
+    if (entries.size() != count) return false;
+    for (auto& entry : entries)
+        if (Narrow(entry.commandLine) != "shutdown.exe -r -t 0") return false;
+    return true;
+}
+
+}  // namespace
+
+TEST_CASE("Normal Bootup keeps an entry its program put back, says so, and asks before restarting") {
+    RunKeysAside aside;
+    PutText(kRun, L"Updated", L"C:\\Tool 2\\tool.exe");
+    PutText(kParked, L"Updated", L"C:\\Tool\\tool.exe");
+    for (int answer : {IDNO, IDYES}) {
+        INFO("answer ", answer);
+        PutText(kParked, L"Parked", L"C:\\Other\\other.exe");
+        support::StandinLog log;
+        e2e::Tavrel app;
+        REQUIRE(app.Start());
+        REQUIRE(app.PickTrayMenuItem(3));  // Normal Bootup
+        HWND box = app.WaitForMessageBox(nullptr);
+        REQUIRE(box);
+        wchar_t said[2048] = L"";
+        GetDlgItemTextW(box, 0xFFFF, said, 2048);  // a message box's text
+        const std::string text = Narrow(said);
+        INFO(text);
+        CHECK(text.find("1 entry for this user: the start-up list already holds a different "
+                        "entry of that name") != std::string::npos);
+        CHECK(text.find("Restart the computer now?") != std::string::npos);
+        e2e::Tavrel::Answer(box, answer);
+        if (answer == IDYES) {
+            CHECK(RestartRecorded(log));
+        } else {
+            app.Settle();
+            Sleep(500);
+            CHECK(log.Read().empty());
+            CHECK(app.Running());
+        }
+        const Values run = e2e::ReadValues(HKEY_CURRENT_USER, kRun);
+        const Values parked = e2e::ReadValues(HKEY_CURRENT_USER, kParked);
+        CHECK(TextOf(run, L"Updated") == "C:\\Tool 2\\tool.exe");
+        CHECK(TextOf(parked, L"Updated") == "C:\\Tool\\tool.exe");
+        CHECK(TextOf(run, L"Parked") == "C:\\Other\\other.exe");
+        CHECK(parked.size() == 1);
+        CHECK(app.Close());
+    }
+}
+
+TEST_CASE("one switch at a time: a copy waits for the lock, and two copies at once lose nothing") {
+    RunKeysAside aside;
+    constexpr int kCount = 4000;
+    auto name = [](int i) { return L"Lock " + std::to_wstring(i); };
+    for (int i = 0; i < kCount; ++i) PutText(kRun, name(i), L"C:\\t\\" + std::to_wstring(i));
+    {
+        // Another copy's move, stood in for by the driver holding the lock.
+        HANDLE held = CreateMutexW(nullptr, TRUE, L"Local\\TavrelStartupSwitch");
+        REQUIRE(held);
+        support::StandinLog log;
+        e2e::Tavrel app;
+        REQUIRE(app.Start());
+        REQUIRE(app.PickTrayMenuItem(2));  // Power Bootup
+        Sleep(1500);
+        CHECK(e2e::ValueNames(HKEY_CURRENT_USER, kRun).size() == kCount);  // waiting, moving nothing
+        CHECK(log.Read().empty());
+        ReleaseMutex(held);
+        CloseHandle(held);
+        CHECK(RestartRecorded(log));
+        CHECK(e2e::ValueNames(HKEY_CURRENT_USER, kRun).empty());
+        CHECK(app.Close());
+    }
+    {
+        support::StandinLog log;
+        e2e::Tavrel first, second;
+        REQUIRE(first.Start());
+        REQUIRE(second.Start());
+        REQUIRE(first.PickTrayMenuItem(3));   // Normal Bootup, over every entry
+        REQUIRE(second.PickTrayMenuItem(2));  // and Power Bootup at once
+        CHECK(RestartRecorded(log, 2, 60000));
+        const Values run = e2e::ReadValues(HKEY_CURRENT_USER, kRun);
+        const Values parked = e2e::ReadValues(HKEY_CURRENT_USER, kParked);
+        int lost = 0, twice = 0;
+        for (int i = 0; i < kCount; ++i) {
+            bool inRun = run.count(name(i)) != 0, inParked = parked.count(name(i)) != 0;
+            lost += !inRun && !inParked;
+            twice += inRun && inParked;
+        }
+        CHECK(lost == 0);
+        CHECK(twice == 0);
+        CHECK(first.Close());
+        CHECK(second.Close());
+    }
+}

@@ -42,12 +42,14 @@ void AtMessage(platform::Recorder&) {
 
 }  // namespace
 
-TEST_CASE("load shows the window, adds the icon, scales, saves the size, then probes the theme") {
+TEST_CASE("load lets the shell's restart through, shows the window, adds the icon, scales, saves "
+          "the size, then probes the theme") {
     platform::Recorder recorder;
     frmMain form;
     REQUIRE(form.Load(GetModuleHandleW(nullptr)));
     CHECK(IsWindowVisible(form.Hwnd()));
-    CHECK(Calls(recorder) == std::vector<std::string>{"NotifyIcon 0", "ThemeLibraryAvailable"});
+    CHECK(Calls(recorder) == std::vector<std::string>{"AllowMessage TaskbarCreated", "NotifyIcon 0",
+                                                      "ThemeLibraryAvailable"});
     CHECK(app::MaximizeSeen == 0);
     CHECK(app::NominalTwipsPerPixelX == 15);
     CHECK(app::NominalScreenWidth == 1024);  // 1024 x 768 pixels at 15 twips each
@@ -63,8 +65,9 @@ TEST_CASE("load shows the window, adds the icon, scales, saves the size, then pr
     CHECK(left == 2880);  // factors of 1 at 96 dpi
 
     form.Unload();
-    CHECK(Calls(recorder) == std::vector<std::string>{"NotifyIcon 0", "ThemeLibraryAvailable",
-                                                      ExplorerCall(), "NotifyIcon 2"});
+    CHECK(Calls(recorder) == std::vector<std::string>{"AllowMessage TaskbarCreated", "NotifyIcon 0",
+                                                      "ThemeLibraryAvailable", ExplorerCall(),
+                                                      "NotifyIcon 2"});
     REQUIRE(recorder.trayRecords.size() == 2);
     // The delete hands over the very record the add did.
     CHECK(std::memcmp(&recorder.trayRecords[0], &recorder.trayRecords[1],
@@ -83,7 +86,8 @@ TEST_CASE("without the theme library the message comes over the shown window, th
     REQUIRE(form.Load(GetModuleHandleW(nullptr)));
     CHECK(shownWhenMessaged);
     CHECK(savedWidthWhenMessaged != 0);  // scaled and measured before the message
-    CHECK(Calls(recorder) == std::vector<std::string>{"NotifyIcon 0", "ThemeLibraryAvailable",
+    CHECK(Calls(recorder) == std::vector<std::string>{"AllowMessage TaskbarCreated", "NotifyIcon 0",
+                                                      "ThemeLibraryAvailable",
                                                       "ShowMessage Theme support error.|Tavrel|16",
                                                       ExplorerCall(), "NotifyIcon 2"});
     CHECK(form.Hwnd() == nullptr);  // the window is gone

@@ -212,3 +212,87 @@ TEST_CASE("parking 20,000 entries" * doctest::skip()) {
     MESSAGE("parked ", result.moved, " entries in ", GetTickCount() - start, " ms");
     CHECK(result.moved == 20000);
 }
+
+namespace {
+
+// Refuses HKEY_LOCAL_MACHINE for writing, as Windows does a standard user;
+// Wine grants every access, so there is no real cause here.
+LSTATUS DenyMachine(HKEY root, const wchar_t* path, REGSAM access, HKEY* key) {
+    if (root == HKEY_LOCAL_MACHINE) return ERROR_ACCESS_DENIED;
+    return mGeneral::OpenKeyExact(root, path, access, key);
+}
+
+}  // namespace
+
+TEST_CASE("what a move leaves behind is counted by place and reason, and said to the user") {
+    Sandbox sandbox;
+    const Value live{REG_SZ, Bytes(L"C:\\Tool 2\\tool.exe")}, stale{REG_SZ, Bytes(L"C:\\Tool\\tool.exe")};
+    const Value same{REG_SZ, Bytes(L"same")}, other{REG_SZ, Bytes(L"other")};
+    for (REGSAM view : MachineViews()) Put(HKEY_LOCAL_MACHINE, kParked, {{L"M", other}}, view);
+    Put(HKEY_CURRENT_USER, kParked, {{L"Updated", stale}, {L"Same", same}, {L"Parked", other}});
+    Put(HKEY_CURRENT_USER, kRun, {{L"Updated", live}, {L"Same", same}});
+
+    MoveOptions restore;
+    restore.keepTargetValues = true;
+    restore.openSource = DenyMachine;
+    MoveResult result = MoveStartupValues(kParked, kRun, restore);
+    // The live entry wins; the parked copy stays for the user to see.
+    CHECK(Get(HKEY_CURRENT_USER, kRun) ==
+          Values{{L"Updated", live}, {L"Same", same}, {L"Parked", other}});
+    CHECK(Get(HKEY_CURRENT_USER, kParked) == Values{{L"Updated", stale}});
+    for (REGSAM view : MachineViews()) CHECK(Get(HKEY_LOCAL_MACHINE, kParked, view).size() == 1);
+    const int views = static_cast<int>(MachineViews().size());
+    CHECK(result.moved == 2);
+    CHECK(result.kept == views + 1);
+    CHECK(result.keptBy[kMachineWide][kNeedsAdministrator] == views);
+    CHECK(result.keptBy[kThisUser][kLiveEntryDiffers] == 1);
+    CHECK_FALSE(result.Complete());
+    const std::string said = support::Narrow(DescribeKept(result));
+    INFO(said);
+    CHECK(said.find(std::to_string(views) + (views == 1 ? " entry" : " entries") +
+                    " for all users: moving ") != std::string::npos);
+    CHECK(said.find("administrator") != std::string::npos);
+    CHECK(said.find("1 entry for this user: the start-up list already holds a different entry") !=
+          std::string::npos);
+
+    // Parking replaces a stale parked copy: the value in Run is the one in use.
+    MoveResult power = MoveStartupValues(kRun, kParked);
+    CHECK(power.moved == 3);
+    CHECK(power.Complete());
+    CHECK(DescribeKept(power).empty());
+    CHECK(Get(HKEY_CURRENT_USER, kParked)[L"Updated"] == live);
+
+    // A missing key is no failure.
+    CHECK(MoveStartupValues(L"Software\\TavrelTests\\Switch\\Absent", kRun).Complete());
+}
+
+namespace {
+
+HANDLE holding, release;
+DWORD WINAPI HoldSwitch(void*) {
+    StartupSwitchLock lock(0);
+    SetEvent(holding);
+    WaitForSingleObject(release, INFINITE);
+    return lock.Held() ? 0 : 1;
+}
+
+}  // namespace
+
+TEST_CASE("while another copy moves, a switch waits, and past its wait changes nothing") {
+    holding = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE holder = CreateThread(nullptr, 0, HoldSwitch, nullptr, 0, nullptr);
+    REQUIRE(WaitForSingleObject(holding, 5000) == WAIT_OBJECT_0);
+    const auto before = support::Get(HKEY_CURRENT_USER, kStartupKey);
+    MoveResult result;
+    CHECK_FALSE(StartupSwitchLock(100).Held());
+    CHECK_FALSE(ParkStartupValues(result, 100));
+    CHECK(support::Get(HKEY_CURRENT_USER, kStartupKey) == before);
+    SetEvent(release);
+    CHECK(StartupSwitchLock(5000).Held());
+    DWORD code = 1;
+    WaitForSingleObject(holder, 5000);
+    GetExitCodeThread(holder, &code);
+    CHECK(code == 0);
+    for (HANDLE h : {holder, holding, release}) CloseHandle(h);
+}
