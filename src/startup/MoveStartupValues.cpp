@@ -161,7 +161,11 @@ bool LockedMove(const wchar_t* source, const wchar_t* target, const MoveOptions&
 }
 
 std::wstring Entries(int count) {
-    return std::to_wstring(count) + (count == 1 ? L" entry" : L" entries");
+    // Digits by hand: std::to_wstring brings the C library's formatting in.
+    std::wstring digits;
+    do digits.insert(digits.begin(), static_cast<wchar_t>(L'0' + count % 10));
+    while ((count /= 10) > 0);
+    return digits + (digits == L"1" ? L" entry" : L" entries");
 }
 
 }  // namespace
