@@ -25,6 +25,10 @@ ensure_tools() {
     need xdpyinfo x11-utils
     need import imagemagick
     need flock util-linux
+    need wixl wixl
+    need msiinfo msitools
+    need zip zip
+    need unzip unzip
     [ -f /usr/include/doctest/doctest.h ] || missing+=(doctest-dev)
     [ ${#missing[@]} -eq 0 ] && return 0
 
@@ -98,13 +102,14 @@ wine() { "$TAVREL_WINE" "$@"; }
 # The architecture whose programs run here: i686 where 32-bit code runs.
 run_arch() { if [ "$TAVREL_32BIT" = yes ]; then echo i686; else echo x86_64; fi; }
 
-# Configures and builds one architecture: i686 or x86_64.
+# Configures and builds one architecture: i686 or x86_64. Further arguments
+# go to the build, e.g. --target Tavrel.
 build_arch() {
     local arch=$1
     if [ ! -f "$TAVREL_BUILD/$arch/build.ninja" ]; then
         cmake --preset "$arch" -S "$TAVREL_ROOT" >/dev/null
     fi
-    cmake --build "$TAVREL_BUILD/$arch"
+    cmake --build "$TAVREL_BUILD/$arch" "${@:2}"
 }
 
 # Points Wine and the XDG folders into one sandbox. Under Wine the recycle

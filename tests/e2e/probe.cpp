@@ -1,6 +1,7 @@
 // A small helper for the scripts: waits for Tavrel's window to show, or asks
-// it to close and waits until it has gone. Exit code 0 on success.
-//   probe wait [timeout-ms]     probe close [timeout-ms]
+// it to close and waits until it has gone; `tray` waits for the window and
+// its notification-area icon. Exit code 0 on success.
+//   probe wait|tray|close [timeout-ms]
 #include <windows.h>
 
 #include <cwchar>
@@ -14,6 +15,15 @@ int wmain(int argc, wchar_t** argv) {
     if (lstrcmpW(argv[1], L"wait") == 0)
         return e2e::WaitUntil([&] { return window() && IsWindowVisible(window()); }, timeout) ? 0
                                                                                               : 1;
+    if (lstrcmpW(argv[1], L"tray") == 0)
+        return e2e::WaitUntil(
+                   [&] {
+                       HWND w = window();
+                       return w && IsWindowVisible(w) && e2e::TrayIconPresent(w);
+                   },
+                   timeout)
+                   ? 0
+                   : 1;
     if (lstrcmpW(argv[1], L"close") == 0) {
         if (HWND w = window()) PostMessageW(w, WM_CLOSE, 0, 0);
         return e2e::WaitUntil([&] { return window() == nullptr; }, timeout) ? 0 : 1;

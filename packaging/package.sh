@@ -1,0 +1,71 @@
+# The release packages: the files each holds, the portable zip and the MSI.
+# Sourced by scripts/release and tests/release.sh.
+# shellcheck shell=bash
+
+TAVREL_PACKAGING=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+
+# The version, from the one place it is set; the version block reads it too.
+tavrel_version() {
+    sed -n 's/^project(Tavrel VERSION \([0-9][0-9.]*\).*/\1/p' "$TAVREL_PACKAGING/../CMakeLists.txt"
+}
+
+# The time every packaged file carries: the commit's, so that two runs on one
+# commit give the same bytes.
+package_epoch() {
+    git -C "$TAVREL_PACKAGING" log -1 --format=%ct 2>/dev/null || echo 1767225600
+}
+
+# stage_files BUILD-DIR VERSION DIR: what a package holds, with fixed times
+# and modes. README.txt gets Windows line ends, for Notepad on XP.
+stage_files() {
+    local build=$1 version=$2 dir=$3 epoch
+    epoch=$(package_epoch)
+    rm -rf "$dir"
+    mkdir -p "$dir"
+    cp "$build/Tavrel.exe" "$build/click.wav" "$build/fire.wav" "$build/longfire.wav" "$dir/"
+    sed "s/@VERSION@/$version/g; s/\$/\r/" "$TAVREL_PACKAGING/README.txt.in" >"$dir/README.txt"
+    chmod 0644 "$dir"/*
+    touch -d "@$epoch" "$dir"/*
+}
+
+TAVREL_PACKAGE_FILES=(README.txt Tavrel.exe click.wav fire.wav longfire.wav)
+
+# make_zip DIR OUT: the portable zip, its entries in a fixed order, with no
+# extra fields (owners, local times) that would differ between runs.
+make_zip() {
+    local dir=$1 out=$2
+    rm -f "$out"
+    (cd "$dir" && TZ=UTC zip -X -D -q "$out" "${TAVREL_PACKAGE_FILES[@]}")
+}
+
+# make_msi VERSION x86|x64 DIR OUT: a per-machine installer of DIR's files.
+make_msi() {
+    local version=$1 arch=$2 dir=$3 out=$4 work win64 programFiles program shortcut
+    case $arch in
+        x86) win64=no programFiles=ProgramFilesFolder
+            program=E4658351-1C0C-4FB3-9688-2B68BD58DFDB shortcut=F685D2A5-B020-4445-AAE7-5A8F9B916052 ;;
+        x64) win64=yes programFiles=ProgramFiles64Folder
+            program=7A6160BC-9509-47E0-B99B-51DA06BA13DE shortcut=7052A5FA-DDEC-4D89-A8E7-656CBA211B51 ;;
+        *) say "make_msi: no such architecture: $arch"; return 1 ;;
+    esac
+    # A name-based GUID: the same version and architecture give the same one.
+    local hash code
+    hash=$(printf 'Tavrel %s %s' "$version" "$arch" | sha1sum | tr 'a-f' 'A-F')
+    code=${hash:0:8}-${hash:8:4}-5${hash:13:3}-A${hash:17:3}-${hash:20:12}
+    work=$(mktemp -d)
+    cp "$dir"/* "$TAVREL_PACKAGING/../resources/tavrel.ico" "$work/"
+    sed -e "s/@VERSION@/$version/g" -e "s/@PRODUCT_CODE@/$code/g" -e "s/@WIN64@/$win64/g" -e "s/@PROGRAMFILES@/$programFiles/g" \
+        -e "s/@GUID_PROGRAM@/$program/g" -e "s/@GUID_SHORTCUT@/$shortcut/g" \
+        "$TAVREL_PACKAGING/tavrel.wxs.in" >"$work/tavrel.wxs"
+    rm -f "$out"
+    local rc=0
+    # wixl names files relative to the folder it runs in.
+    (cd "$work" && wixl -a "$arch" -o "$out" tavrel.wxs >"$work/wixl.log" 2>&1) || rc=$?
+    if [ "$rc" -ne 0 ] || [ ! -s "$out" ]; then
+        say "wixl could not make $out:"
+        cat "$work/wixl.log" >&2
+        rc=1
+    fi
+    rm -rf "$work"
+    return "$rc"
+}
