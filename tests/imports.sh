@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Checks a built Tavrel.exe: it imports only Windows system DLLs, and the
-# i686 build asks for subsystem 5.01 and imports nothing Windows XP SP3 lacks.
+# Checks a built Tavrel.exe: it imports only Windows system DLLs, it is
+# marked terminal-server aware, and the i686 build asks for subsystem 5.01 and
+# imports nothing Windows XP SP3 lacks.
 # usage: imports.sh OBJDUMP ARCH EXE
 set -uo pipefail
 objdump=$1 arch=$2 exe=$3
@@ -13,6 +14,16 @@ minor=$(awk '/^MinorSubsystemVersion/ {print $2}' <<<"$dump")
 echo "subsystem version: $major.$minor"
 if [ "$arch" = i686 ] && { [ "$major" -gt 5 ] || { [ "$major" -eq 5 ] && [ "$minor" -gt 1 ]; }; }; then
   bad "subsystem $major.$minor is above 5.01: Windows XP refuses to start it"
+fi
+
+# Without the flag a Remote Desktop server hands the program a per-user
+# Windows folder the user can write to, and explorer.exe is started from it.
+flags=$(awk '/^DllCharacteristics/ {print $2}' <<<"$dump")
+echo "DllCharacteristics: ${flags:-missing}"
+if ! [[ $flags =~ ^[0-9a-fA-F]+$ ]]; then
+  bad "no DllCharacteristics found; objdump output changed?"
+elif (( (16#$flags & 0x8000) == 0 )); then
+  bad "not terminal-server aware: IMAGE_DLLCHARACTERISTICS_TERMINAL_SERVER_AWARE (0x8000) is not set in DllCharacteristics $flags; link with --tsaware"
 fi
 
 # "DLL Name: X" opens a block of "vma  hint  name" lines.

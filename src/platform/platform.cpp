@@ -30,16 +30,16 @@ public:
         return MessageBoxW(owner, text.c_str(), caption.c_str(), style);
     }
 
-    bool PlaySoundFile(const std::string& path, UINT flags) override {
+    bool PlaySoundFile(const std::wstring& path, UINT flags) override {
         // The sound library is loaded at the first cue, not at start-up.
-        using PlayProc = BOOL(WINAPI*)(LPCSTR, UINT);
+        using PlayProc = BOOL(WINAPI*)(LPCWSTR, UINT);
         static PlayProc play = [] {
             HMODULE sound = LoadSystemLibrary(L"winmm.dll");
             return sound ? reinterpret_cast<PlayProc>(
-                               reinterpret_cast<void*>(GetProcAddress(sound, "sndPlaySoundA")))
+                               reinterpret_cast<void*>(GetProcAddress(sound, "sndPlaySoundW")))
                          : nullptr;
         }();
-        return play && play(path.c_str(), flags) != FALSE;
+        return play && play(SoundFilePath(path).c_str(), flags) != FALSE;
     }
 
     bool SystemParameters(UINT action, UINT uiParam, UINT_PTR pvParam, UINT winIni) override {
@@ -125,6 +125,27 @@ std::wstring WindowsFolderPath(const wchar_t* fileName) {
 
 std::wstring SystemFolderPath(const wchar_t* fileName) {
     return FolderPath(SystemFolder, fileName);
+}
+
+std::wstring SoundFilePath(const std::wstring& path) {
+    // The multimedia file layer is documented to take names of fewer than 128
+    // characters, and Wine's mmioOpenW turns even a wide name into ANSI.
+    BOOL lost = FALSE;
+    int bytes = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, path.c_str(), -1, nullptr, 0,
+                                    nullptr, &lost);
+    if (!lost && bytes > 0 && bytes <= OFS_MAXPATHNAME) return path;
+    // Beyond MAX_PATH, Windows finds the short form only through \\?\.
+    const std::wstring prefix = L"\\\\?\\";
+    bool prefixed = path.size() >= MAX_PATH && path.compare(0, 2, L"\\\\") != 0;
+    std::wstring asked = prefixed ? prefix + path : path;
+    std::wstring shortPath(asked.size() + 1, L'\0');
+    DWORD n =
+        GetShortPathNameW(asked.c_str(), shortPath.data(), static_cast<DWORD>(shortPath.size()));
+    if (n == 0 || n >= shortPath.size()) return path;
+    shortPath.resize(n);
+    return prefixed && shortPath.compare(0, prefix.size(), prefix) == 0
+               ? shortPath.substr(prefix.size())
+               : shortPath;
 }
 
 bool Is64BitWindows() {

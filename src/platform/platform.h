@@ -29,8 +29,8 @@ public:
     virtual bool ThemeLibraryAvailable() = 0;
     virtual int ShowMessage(HWND owner, const std::wstring& text, const std::wstring& caption,
                             UINT style) = 0;
-    // sndPlaySoundA: the path in the ANSI code page.
-    virtual bool PlaySoundFile(const std::string& path, UINT flags) = 0;
+    // sndPlaySoundW, given the file by SoundFilePath's name for it.
+    virtual bool PlaySoundFile(const std::wstring& path, UINT flags) = 0;
     virtual bool SystemParameters(UINT action, UINT uiParam, UINT_PTR pvParam, UINT winIni) = 0;
     // The theme library's EnableTheming, looked up when called.
     virtual HRESULT EnableTheming(BOOL enable) = 0;
@@ -50,6 +50,10 @@ Platform* Install(Platform* replacement);
 // program's own folder and the current folder first.
 std::wstring WindowsFolderPath(const wchar_t* fileName);
 std::wstring SystemFolderPath(const wchar_t* fileName);
+
+// The name by which the multimedia file layer can open `path`: the path
+// itself, or its short form where the layer cannot take the path.
+std::wstring SoundFilePath(const std::wstring& path);
 
 // True on 64-bit Windows, whichever build asks.
 bool Is64BitWindows();

@@ -35,9 +35,8 @@ int Recorder::ShowMessage(HWND, const std::wstring& text, const std::wstring& ca
 
 namespace platform {
 
-bool Recorder::PlaySoundFile(const std::string& path, UINT flags) {
-    calls.push_back(L"PlaySoundFile " + std::wstring(path.begin(), path.end()) + L"|" +
-                    std::to_wstring(flags));
+bool Recorder::PlaySoundFile(const std::wstring& path, UINT flags) {
+    calls.push_back(L"PlaySoundFile " + path + L"|" + std::to_wstring(flags));
     return true;
 }
 

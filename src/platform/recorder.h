@@ -19,7 +19,7 @@ public:
     bool ThemeLibraryAvailable() override;
     int ShowMessage(HWND owner, const std::wstring& text, const std::wstring& caption,
                     UINT style) override;
-    bool PlaySoundFile(const std::string& path, UINT flags) override;
+    bool PlaySoundFile(const std::wstring& path, UINT flags) override;
     bool SystemParameters(UINT action, UINT uiParam, UINT_PTR pvParam, UINT winIni) override;
     HRESULT EnableTheming(BOOL enable) override;
     HRESULT EmptyRecycleBin(HWND owner, const char* drive, DWORD flags) override;

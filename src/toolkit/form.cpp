@@ -422,15 +422,27 @@ int RunMessageLoop() {
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
         HWND top = GetAncestor(msg.hwnd, GA_ROOT);
-        // Enter presses the focused button, as Space does.
-        if (msg.message == WM_KEYDOWN && msg.wParam == VK_RETURN && top) {
+        if (msg.message == WM_KEYDOWN && (msg.wParam == VK_RETURN || msg.wParam == VK_SPACE) &&
+            top) {
             HWND focus = GetFocus();
             wchar_t cls[16];
             if (focus && IsChild(top, focus) && GetClassNameW(focus, cls, 16) &&
                 lstrcmpiW(cls, L"Button") == 0) {
-                SendMessageW(focus, BM_CLICK, 0, 0);
-                continue;
+                // Bit 30: the key was down already, so this is a held key's
+                // auto-repeat. A button is pressed once a press.
+                if (msg.lParam & (1 << 30)) continue;
+                // Enter presses the focused button, as Space does when let go.
+                if (msg.wParam == VK_RETURN) {
+                    SendMessageW(focus, BM_CLICK, 0, 0);
+                    continue;
+                }
             }
+        }
+        // No control has an access key; IsDialogMessage would take the "& "
+        // in a control's words for one, and Space would press that control.
+        if (msg.message == WM_CHAR || msg.message == WM_SYSCHAR) {
+            DispatchMessageW(&msg);
+            continue;
         }
         if (top && IsDialogMessageW(top, &msg)) continue;
         TranslateMessage(&msg);

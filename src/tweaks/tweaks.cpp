@@ -12,14 +12,14 @@ namespace {
 
 struct CueRow {
     const wchar_t* control;
-    const char* literal;
+    const wchar_t* literal;
 };
 constexpr CueRow kCues[] = {
-    {L"Connection", "\\click.wav"},    {L"Bandwidth", "\\click.wav"},
-    {L"CLEANME", "\\click.wav"},       {L"CLEARRECYCLE", "\\click.wav"},
-    {L"HelpCommand", "\\click.wav"},   {L"Picture1", "\\click.wav"},
-    {L"Label1", "\\click.wav"},        {L"UpLeftText", "\\click.wav"},
-    {L"HeadButton", "\\longfire.wav"}, {L"BellyButton", "\\fire.wav"},
+    {L"Connection", L"\\click.wav"},    {L"Bandwidth", L"\\click.wav"},
+    {L"CLEANME", L"\\click.wav"},       {L"CLEARRECYCLE", L"\\click.wav"},
+    {L"HelpCommand", L"\\click.wav"},   {L"Picture1", L"\\click.wav"},
+    {L"Label1", L"\\click.wav"},        {L"UpLeftText", L"\\click.wav"},
+    {L"HeadButton", L"\\longfire.wav"}, {L"BellyButton", L"\\fire.wav"},
 };
 
 struct LinkRow {
@@ -38,16 +38,6 @@ constexpr LinkRow kLinks[] = {
 constexpr char kMtuPath[] =
     "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\Tcpip\\Parameters\\MTU";
 
-std::string Ansi(const std::wstring& text) {
-    int n = WideCharToMultiByte(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0,
-                                nullptr, nullptr);
-    std::string out(n > 0 ? n : 0, '\0');
-    if (n > 0)
-        WideCharToMultiByte(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), out.data(), n,
-                            nullptr, nullptr);
-    return out;
-}
-
 void Apply(const Effect* effects, size_t count) {
     platform::Platform& system = platform::Current();
     for (size_t i = 0; i < count; ++i)
@@ -57,8 +47,8 @@ void Apply(const Effect* effects, size_t count) {
 
 }  // namespace
 
-std::string CuePath(const std::wstring& programFolder, const char* literal) {
-    return Ansi(programFolder) + literal;
+std::wstring CuePath(const std::wstring& programFolder, const wchar_t* literal) {
+    return programFolder + literal;
 }
 
 void PlayCueFor(const std::wstring& control, const std::wstring& programFolder) {

@@ -9,7 +9,7 @@ namespace tweaks {
 
 // The cue path: the program's folder as given, directly followed by the
 // literal, which starts with a backslash; at a drive's root that makes two.
-std::string CuePath(const std::wstring& programFolder, const char* literal);
+std::wstring CuePath(const std::wstring& programFolder, const wchar_t* literal);
 
 // Plays the control's cue, if it has one, from the program's folder; returns
 // at once.

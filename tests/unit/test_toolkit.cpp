@@ -17,7 +17,8 @@ namespace {
 
 constexpr tk::FontSettings kFont{L"MS Sans Serif", 9.75f, true, false, true};
 constexpr tk::ControlSettings kControls[] = {
-    {L"Face", Kind::CommandButton, 150, 150, 3015, 975, 0, IDP_BANDWIDTH, L"Bandwidth", nullptr,
+    // "& " would make Space the button's access key, were characters taken as such.
+    {L"Face", Kind::CommandButton, 150, 150, 3015, 975, 0, IDP_BANDWIDTH, L"Band & Width", nullptr,
      kFont, 0, 0, -1, -1},
     {L"Caption", Kind::Label, 150, 1500, 1500, 600, 2, 0, L"Click me", nullptr, kFont,
      RGB(128, 0, 0), 0, -1, -1},
@@ -80,18 +81,25 @@ TEST_CASE("a click on a label or the picture box reaches the form; a label takes
     }
 }
 
-TEST_CASE("Enter and Space press the focused button") {
-    ClickForm form;
-    HWND button = form.Find(L"Face")->Hwnd();
-    SetFocus(button);
-    REQUIRE(GetFocus() == button);
-    PostMessageW(button, WM_KEYDOWN, VK_RETURN, 0);
-    PostMessageW(button, WM_KEYUP, VK_RETURN, 0);
-    PostMessageW(button, WM_KEYDOWN, VK_SPACE, 0);
-    PostMessageW(button, WM_KEYUP, VK_SPACE, 0);
-    PostQuitMessage(0);
-    tk::RunMessageLoop();
-    CHECK(form.clicks == std::vector<std::string>{"Face", "Face"});
+TEST_CASE("Enter and Space press the focused button once a press, however long it is held") {
+    constexpr LPARAM kDown = 1, kRepeat = 1 << 30 | 1, kUp = static_cast<LPARAM>(0xC0000001);
+    const struct {
+        const char* name;
+        WPARAM key;
+    } keys[] = {{"Enter", VK_RETURN}, {"Space", VK_SPACE}};
+    for (const auto& k : keys) {
+        INFO(std::string(k.name));
+        ClickForm form;
+        HWND button = form.Find(L"Face")->Hwnd();
+        SetFocus(button);
+        REQUIRE(GetFocus() == button);
+        // A tap, then a press held through three auto-repeats.
+        for (LPARAM flags : {kDown, kUp, kDown, kRepeat, kRepeat, kRepeat, kUp})
+            PostMessageW(button, flags == kUp ? WM_KEYUP : WM_KEYDOWN, k.key, flags);
+        PostQuitMessage(0);
+        tk::RunMessageLoop();
+        CHECK(form.clicks.size() == 2);
+    }
 }
 
 TEST_CASE("a picture button held down still shows its own face") {

@@ -134,9 +134,11 @@ TEST_CASE("EmptyRecycleBin passes the drive and asks only when not told to be qu
 
 TEST_CASE(
     "the cue path is the folder as given, then the file; a drive's root gives two backslashes") {
-    CHECK(tweaks::CuePath(L"C:\\Program Files\\Tavrel", "\\click.wav") ==
+    CHECK(Narrow(tweaks::CuePath(L"C:\\Program Files\\Tavrel", L"\\click.wav")) ==
           "C:\\Program Files\\Tavrel\\click.wav");
-    CHECK(tweaks::CuePath(L"C:\\", "\\click.wav") == "C:\\\\click.wav");
+    CHECK(Narrow(tweaks::CuePath(L"C:\\", L"\\click.wav")) == "C:\\\\click.wav");
+    CHECK(Narrow(tweaks::CuePath(L"C:\\\u0395\u03bb\u65e5", L"\\fire.wav")) ==
+          "C:\\\u0395\u03bb\u65e5\\fire.wav");
 }
 
 namespace {
