@@ -42,7 +42,7 @@ TEST_CASE("pointer moves and button-downs over the icon change nothing") {
         INFO("window hidden: ", hidden);
         if (hidden) MinimiseToTray(app);
         for (UINT message : {WM_MOUSEMOVE, WM_LBUTTONDOWN, WM_RBUTTONDOWN}) {
-            app.PostTrayNotification(message);
+            app.SendTrayNotification(message);
             app.Settle();
         }
         Sleep(300);
@@ -58,7 +58,7 @@ TEST_CASE("a left click or a double-click on the icon brings the window back") {
     for (UINT message : {WM_LBUTTONUP, WM_LBUTTONDBLCLK}) {
         INFO("message ", message);
         MinimiseToTray(app);
-        app.PostTrayNotification(message);
+        app.SendTrayNotification(message);
         CHECK(e2e::WaitUntil([&] { return Shown(app) && !IsIconic(app.Window()); }, 5000));
         CHECK(e2e::WaitUntil([&] { return app.OnTaskbar(); }, 5000));
     }
@@ -71,7 +71,7 @@ TEST_CASE("the right button opens the tray menu, shown or hidden, and changes no
     for (bool hidden : {false, true}) {
         INFO("window hidden: ", hidden);
         if (hidden) MinimiseToTray(app);
-        app.PostTrayNotification(WM_RBUTTONUP);
+        app.SendTrayNotification(WM_RBUTTONUP);
         CHECK(app.MenuOpens());
         app.DismissMenu();
         app.Settle();
@@ -85,7 +85,7 @@ TEST_CASE("at 120 dpi the right button still opens the menu") {
     e2e::DotsPerInch dpi(120);
     e2e::Tavrel app;
     REQUIRE(app.Start());
-    app.PostTrayNotification(WM_RBUTTONUP);
+    app.SendTrayNotification(WM_RBUTTONUP);
     CHECK(app.MenuOpens());
     app.DismissMenu();
     CHECK(app.Close());
@@ -138,7 +138,7 @@ TEST_CASE("five trips to the tray and back leave every control where it was") {
     GetWindowRect(app.Window(), &frameBefore);
     for (int trip = 0; trip < 5; ++trip) {
         MinimiseToTray(app);
-        app.PostTrayNotification(trip % 2 ? WM_LBUTTONDBLCLK : WM_LBUTTONUP);
+        app.SendTrayNotification(trip % 2 ? WM_LBUTTONDBLCLK : WM_LBUTTONUP);
         REQUIRE(e2e::WaitUntil([&] { return Shown(app) && !IsIconic(app.Window()); }, 5000));
     }
     app.Settle();
