@@ -90,6 +90,10 @@ void frmMain::OnLoad() {
 
     SetScaleMode(tk::kScaleTwips);
     Scale(scale.factorX, scale.factorY, *this);
+    // The client area keeps its 96-dpi pixels too; left in twips it would
+    // grow past the pictures and show bare window colour.
+    SetClientSizeTwips(shell::kMainWindow.clientWidthTwips * scale.factorX,
+                       shell::kMainWindow.clientHeightTwips * scale.factorY);
 
     SavedHeight = tk::NearestInt(HeightTwips());
     SavedWidth = tk::NearestInt(WidthTwips());

@@ -1,5 +1,5 @@
-// The window as a user sees it: where every control sits, at 96 and 120 dots
-// per inch, the focus and tab order, tooltips and the pointer.
+// The window as a user sees it: where every control sits, at 96, 120 and 144
+// dots per inch, the focus and tab order, tooltips and the pointer.
 #include <doctest/doctest.h>
 #include <windows.h>
 // commctrl.h needs windows.h first.
@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "e2e/densities.h"
 #include "e2e/driver.h"
 #include "support/standins.h"
 
@@ -76,30 +77,16 @@ int ToolCount(const e2e::Tavrel& app) {
 
 }  // namespace
 
-TEST_CASE("at 96 dpi every control sits at its design pixels, under a bare caption") {
-    e2e::Tavrel app;
-    REQUIRE(app.Start());
-    RECT client;
-    GetClientRect(app.Window(), &client);
-    CHECK(client.right == 396);
-    CHECK(client.bottom == 507);
-    CHECK(GetMenu(app.Window()) == nullptr);
-    CheckControlsAtDesignPixels(app);
-    CHECK(app.TrayIconPresent());
-    CHECK(app.Close());
-}
-
-TEST_CASE("at 120 dpi the controls keep their 96-dpi pixels and the client area grows") {
-    e2e::DotsPerInch dpi(120);
-    e2e::Tavrel app;
-    REQUIRE(app.Start());
-    RECT client;
-    GetClientRect(app.Window(), &client);
-    // The window keeps its size in twips: 5940 x 7605 at 12 twips a pixel.
-    CHECK(client.right == 495);
-    CHECK(client.bottom == 634);
-    CheckControlsAtDesignPixels(app);
-    CHECK(app.Close());
+TEST_CASE("at 96, 120 and 144 dpi the window and every control keep their 96-dpi pixels") {
+    e2e::AtEachDpi({96, 120, 144}, [](DWORD, e2e::Tavrel& app) {
+        RECT client;
+        GetClientRect(app.Window(), &client);
+        CHECK(client.right == 396);
+        CHECK(client.bottom == 507);
+        CHECK(GetMenu(app.Window()) == nullptr);
+        CheckControlsAtDesignPixels(app);
+        CHECK(app.TrayIconPresent());
+    });
 }
 
 TEST_CASE("focus starts on the head button and Tab walks the tab order, past the labels") {
