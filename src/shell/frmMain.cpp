@@ -48,9 +48,11 @@ NOTIFYICONDATAA MakeTrayIconData(HWND window, HICON icon) {
     return data;
 }
 
-int32_t DecodeTrayMessage(float x, int scaleMode, double twipsPerPixelX) {
-    if (scaleMode == tk::kScalePixels) return tk::NearestInt(x);
-    return tk::NearestInt(x / twipsPerPixelX);
+bool IsTrayNotification(WPARAM wParam, LPARAM lParam, UINT iconId, bool sent, LPARAM pointerAt) {
+    if (wParam != iconId || HIWORD(lParam) != 0) return false;
+    // A pointer move along the top row with the left button down (MK_LBUTTON
+    // is 1) has the same shape; only the way it came tells them apart.
+    return sent || static_cast<DWORD>(lParam) != static_cast<DWORD>(pointerAt);
 }
 
 namespace {
@@ -93,6 +95,10 @@ void frmMain::OnLoad() {
 
     SetScaleMode(tk::kScaleTwips);
     Scale(scale.factorX, scale.factorY, *this);
+    // The client area keeps its 96-dpi pixels too; left in twips it would
+    // grow past the pictures and show bare window colour.
+    SetClientSizeTwips(shell::kMainWindow.clientWidthTwips * scale.factorX,
+                       shell::kMainWindow.clientHeightTwips * scale.factorY);
 
     SavedHeight = tk::NearestInt(HeightTwips());
     SavedWidth = tk::NearestInt(WidthTwips());
@@ -137,8 +143,8 @@ void frmMain::OnResize() {
     }
 }
 
-void frmMain::OnMouseMove(int, int, float x, float) {
-    switch (DecodeTrayMessage(x, GetScaleMode(), tk::TwipsPerPixelX())) {
+void frmMain::OnTrayNotification(UINT mouseMessage) {
+    switch (mouseMessage) {
         case WM_LBUTTONUP:
             RestoreWindow();
             break;
@@ -247,7 +253,19 @@ void frmMain::OnClick(tk::Control& control) {
     }
 }
 
-bool frmMain::OnMessage(UINT message, WPARAM, LPARAM, LRESULT& result) {
+bool frmMain::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+    if (message == WM_MOUSEMOVE) {
+        // The tray icon calls back with WM_MOUSEMOVE; the pointer itself
+        // means nothing to this window.
+        DWORD at = GetMessagePos();
+        POINT p{static_cast<short>(LOWORD(at)), static_cast<short>(HIWORD(at))};
+        ScreenToClient(Hwnd(), &p);
+        if (IsTrayNotification(wParam, lParam, app::TrayIconData.uID,
+                               InSendMessageEx(nullptr) != ISMEX_NOSEND, MAKELPARAM(p.x, p.y)))
+            OnTrayNotification(LOWORD(lParam));
+        result = 0;
+        return true;
+    }
     if (message != kTaskbarCreated || !kTaskbarCreated) return false;
     platform::Current().NotifyIcon(NIM_ADD, app::TrayIconData);
     result = 0;

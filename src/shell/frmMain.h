@@ -32,9 +32,12 @@ StartupScale ComputeStartupScale(double screenWidthTwips, double screenHeightTwi
 // The tray record: first-version layout, ANSI tip padded with spaces.
 NOTIFYICONDATAA MakeTrayIconData(HWND window, HICON icon);
 
-// The mouse message that a tray notification carries in x: x over the
-// screen's real twips per pixel, or x itself in pixel scale mode.
-int32_t DecodeTrayMessage(float x, int scaleMode, double twipsPerPixelX);
+// Whether a WM_MOUSEMOVE is the tray icon's notification (wParam the icon's
+// id, lParam the mouse message) rather than the pointer. The shell sends it
+// (Wine's tray with SendNotifyMessage); a pointer move comes through the
+// input queue with lParam at `pointerAt`, the client coordinates of the
+// message's GetMessagePos.
+bool IsTrayNotification(WPARAM wParam, LPARAM lParam, UINT iconId, bool sent, LPARAM pointerAt);
 
 class frmMain final : public tk::Form {
 public:
@@ -59,11 +62,11 @@ protected:
     void OnLoad() override;
     void OnUnload() override;
     void OnResize() override;
-    void OnMouseMove(int button, int shift, float x, float y) override;
     void OnClick(tk::Control& control) override;
     bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 
 private:
+    void OnTrayNotification(UINT mouseMessage);
     void RestoreWindow();
     void Restart();
     // Moves the start-up entries one way; restarts when every one moved,

@@ -12,6 +12,9 @@ constexpr wchar_t kViewClass[] = L"TavrelView";
 // went down on it.
 constexpr int kExtraControl = 0;
 constexpr int kExtraPressed = sizeof(LONG_PTR);
+// A moved control is drawn afresh, never copied: a label shows the form's
+// picture through it, and that differs at its new place.
+constexpr UINT kMoveFlags = SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOCOPYBITS;
 
 // Pixels are whole; a value the window cannot take is refused.
 bool ToPixels(float twips, double twipsPerPixel, int& pixels) {
@@ -95,6 +98,10 @@ LRESULT CALLBACK ViewProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
         case WM_KILLFOCUS:
             InvalidateRect(hwnd, nullptr, FALSE);
             return 0;
+        case WM_SETFONT:
+            // The font lives in the Control; only the redraw is ours to do.
+            if (LOWORD(lParam)) InvalidateRect(hwnd, nullptr, FALSE);
+            return 0;
     }
     return DefWindowProcW(hwnd, message, wParam, lParam);
 }
@@ -175,12 +182,11 @@ bool Control::PixelRect(RECT& r) const {
 bool Control::SetPixelRect(const RECT& r) {
     if (r.right < r.left || r.bottom < r.top) return false;
     return SetWindowPos(hwnd_, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
-                        SWP_NOZORDER | SWP_NOACTIVATE) != FALSE;
+                        kMoveFlags) != FALSE;
 }
 
 bool Control::SetPixelPosition(int x, int y) {
-    return SetWindowPos(hwnd_, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE) !=
-           FALSE;
+    return SetWindowPos(hwnd_, nullptr, x, y, 0, 0, SWP_NOSIZE | kMoveFlags) != FALSE;
 }
 
 int Control::WindowHeightForResize(const RECT& r) const {
@@ -240,7 +246,7 @@ bool Control::SetWidth(float twips) {
     int w;
     if (!PixelRect(r) || !ToPixels(twips, TwipsPerPixelX(), w) || w < 0) return false;
     return SetWindowPos(hwnd_, nullptr, 0, 0, w, WindowHeightForResize(r),
-                        SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE) != FALSE;
+                        SWP_NOMOVE | kMoveFlags) != FALSE;
 }
 
 bool Control::SetHeight(float twips) {

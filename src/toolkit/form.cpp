@@ -235,6 +235,13 @@ void Form::SetHeightTwips(float twips) {
     SetOuterSize(r.right - r.left, NearestInt(twips / TwipsPerPixelY()));
 }
 
+void Form::SetClientSizeTwips(float width, float height) {
+    RECT frame{0, 0, NearestInt(width / TwipsPerPixelX()), NearestInt(height / TwipsPerPixelY())};
+    AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongW(hwnd_, GWL_STYLE)), FALSE,
+                       static_cast<DWORD>(GetWindowLongW(hwnd_, GWL_EXSTYLE)));
+    SetOuterSize(frame.right - frame.left, frame.bottom - frame.top);
+}
+
 void Form::SetOuterSize(int width, int height) {
     RECT r = NormalRect();
     if (width < 0 || height < 0 || (width == r.right - r.left && height == r.bottom - r.top))

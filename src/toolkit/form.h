@@ -75,6 +75,9 @@ public:
     // Raise Resize when the size really changes, and only then.
     void SetWidthTwips(float twips);
     void SetHeightTwips(float twips);
+    // Sizes the window so that its client area has this size; the frame
+    // keeps its own.
+    void SetClientSizeTwips(float width, float height);
 
     // Paints the part of the form's background that lies under `child`.
     void PaintBackground(HWND child, HDC dc) const;

@@ -148,8 +148,8 @@ void Tavrel::Settle() const {
         SendMessageTimeoutW(window_, WM_NULL, 0, 0, SMTO_NORMAL, 5000, nullptr);
 }
 
-void Tavrel::PostTrayNotification(UINT mouseMessage) const {
-    PostMessageW(window_, WM_MOUSEMOVE, 1, static_cast<LPARAM>(mouseMessage));
+void Tavrel::SendTrayNotification(UINT mouseMessage) const {
+    SendNotifyMessageW(window_, WM_MOUSEMOVE, 1, static_cast<LPARAM>(mouseMessage));
 }
 
 void Tavrel::Answer(HWND box, int command) {
@@ -183,7 +183,7 @@ bool Tavrel::OnTaskbar() const {
 }
 
 bool Tavrel::PickTrayMenuItem(int position, DWORD timeoutMs) const {
-    PostTrayNotification(WM_RBUTTONUP);
+    SendTrayNotification(WM_RBUTTONUP);
     DWORD thread = GetWindowThreadProcessId(window_, nullptr);
     HWND menu = nullptr;
     if (!WaitUntil([&] { return (menu = FindMenuWindow(thread)) != nullptr; }, timeoutMs))

@@ -1,6 +1,6 @@
 #pragma once
 // Drives the real Tavrel.exe from outside, the way a user and the shell do:
-// finds its window, clicks controls, posts tray notifications, picks tray
+// finds its window, clicks controls, sends tray notifications, picks tray
 // menu items, and reads the registry back with wide calls.
 #include <windows.h>
 
@@ -46,8 +46,9 @@ public:
     // second one only once that GetMessage has returned the posted message
     // and come back.
     void Settle() const;
-    // What the shell sends for a version-0 icon with WM_MOUSEMOVE as callback.
-    void PostTrayNotification(UINT mouseMessage) const;
+    // What the shell sends for a version-0 icon with WM_MOUSEMOVE as callback,
+    // sent the way Wine's tray sends it: with SendNotifyMessage.
+    void SendTrayNotification(UINT mouseMessage) const;
     // Opens the tray menu with a right click on the icon and picks the item at
     // `position` (0 is the first) with the keyboard. False if no menu came up.
     bool PickTrayMenuItem(int position, DWORD timeoutMs = 5000) const;

@@ -1,14 +1,18 @@
-// The window as a user sees it: where every control sits, at 96 and 120 dots
-// per inch, the focus and tab order, tooltips and the pointer.
+// The window as a user sees it: where every control sits and how large the
+// links' words are, at 96, 120 and 144 dots per inch, the focus and tab
+// order, tooltips and the pointer.
 #include <doctest/doctest.h>
 #include <windows.h>
 // commctrl.h needs windows.h first.
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <iterator>
 #include <string>
 #include <vector>
 
+#include "e2e/densities.h"
 #include "e2e/driver.h"
 #include "support/standins.h"
 
@@ -49,6 +53,38 @@ void CheckControlsAtDesignPixels(const e2e::Tavrel& app) {
     }
 }
 
+constexpr const wchar_t* kLinks[] = {L"Get More Features Now!", L"Click here to refer a friend!"};
+constexpr COLORREF kLinkRed = RGB(128, 0, 0);
+
+// The size of the box around a control's pixels of one colour, as the
+// screen shows them.
+SIZE InkSize(HWND control, COLORREF colour) {
+    RECT r;
+    GetWindowRect(control, &r);
+    const int w = r.right - r.left, h = r.bottom - r.top;
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof info.bmiHeader, w, -h, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    HDC screen = GetDC(nullptr);
+    HBITMAP picture = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HDC memory = CreateCompatibleDC(screen);
+    HGDIOBJ old = SelectObject(memory, picture);
+    BitBlt(memory, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+    const DWORD wanted = GetRValue(colour) << 16 | GetGValue(colour) << 8 | GetBValue(colour);
+    RECT ink{w, h, 0, 0};
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            if ((static_cast<const DWORD*>(bits)[y * w + x] & 0xFFFFFF) == wanted) {
+                ink = {std::min<LONG>(ink.left, x), std::min<LONG>(ink.top, y),
+                       std::max<LONG>(ink.right, x + 1), std::max<LONG>(ink.bottom, y + 1)};
+            }
+    SelectObject(memory, old);
+    DeleteDC(memory);
+    DeleteObject(picture);
+    ReleaseDC(nullptr, screen);
+    return ink.right > ink.left ? SIZE{ink.right - ink.left, ink.bottom - ink.top} : SIZE{0, 0};
+}
+
 std::string FocusName(const e2e::Tavrel& app) {
     wchar_t text[128] = L"";
     GetWindowTextW(app.Focus(), text, 128);
@@ -76,30 +112,34 @@ int ToolCount(const e2e::Tavrel& app) {
 
 }  // namespace
 
-TEST_CASE("at 96 dpi every control sits at its design pixels, under a bare caption") {
-    e2e::Tavrel app;
-    REQUIRE(app.Start());
-    RECT client;
-    GetClientRect(app.Window(), &client);
-    CHECK(client.right == 396);
-    CHECK(client.bottom == 507);
-    CHECK(GetMenu(app.Window()) == nullptr);
-    CheckControlsAtDesignPixels(app);
-    CHECK(app.TrayIconPresent());
-    CHECK(app.Close());
-}
+TEST_CASE(
+    "at 96, 120 and 144 dpi the window and every control keep their 96-dpi pixels, and "
+    "the links' words their size, whole") {
+    std::vector<SIZE> wordsAt96;
+    e2e::AtEachDpi({96, 120, 144}, [&](DWORD dots, e2e::Tavrel& app) {
+        RECT client;
+        GetClientRect(app.Window(), &client);
+        CHECK(client.right == 396);
+        CHECK(client.bottom == 507);
+        CHECK(GetMenu(app.Window()) == nullptr);
+        CheckControlsAtDesignPixels(app);
+        CHECK(app.TrayIconPresent());
 
-TEST_CASE("at 120 dpi the controls keep their 96-dpi pixels and the client area grows") {
-    e2e::DotsPerInch dpi(120);
-    e2e::Tavrel app;
-    REQUIRE(app.Start());
-    RECT client;
-    GetClientRect(app.Window(), &client);
-    // The window keeps its size in twips: 5940 x 7605 at 12 twips a pixel.
-    CHECK(client.right == 495);
-    CHECK(client.bottom == 634);
-    CheckControlsAtDesignPixels(app);
-    CHECK(app.Close());
+        SetForegroundWindow(app.Window());
+        SetCursorPos(0, 0);  // no tooltip over the words
+        for (size_t i = 0; i < std::size(kLinks); ++i) {
+            INFO("link: ", Narrow(kLinks[i]));
+            SIZE words{};
+            REQUIRE(e2e::WaitUntil(
+                [&] { return (words = InkSize(app.Control(kLinks[i]), kLinkRed)).cy > 0; }, 5000));
+            if (dots == 96) {
+                wordsAt96.push_back(words);
+                continue;
+            }
+            CHECK(std::abs(words.cx - wordsAt96[i].cx) <= 1);
+            CHECK(std::abs(words.cy - wordsAt96[i].cy) <= 1);
+        }
+    });
 }
 
 TEST_CASE("focus starts on the head button and Tab walks the tab order, past the labels") {

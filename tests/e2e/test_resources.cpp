@@ -67,7 +67,8 @@ TEST_CASE("icon group 1 is one 48 x 48 picture in 256 colours; the manifest asks
                      SizeofResource(file, manifest));
     CHECK(text.find("Microsoft.Windows.Common-Controls") != std::string::npos);
     CHECK(text.find("version=\"6.0.0.0\"") != std::string::npos);
-    CHECK(text.find("<dpiAware>true</dpiAware>") != std::string::npos);
+    // Not DPI-aware, so that Windows 8.1 and later scale the window whole.
+    CHECK(text.find("dpiAware") == std::string::npos);
     CHECK(text.find("level=\"highestAvailable\"") != std::string::npos);
     CHECK(text.find("supportedOS") != std::string::npos);
 #ifdef _WIN64

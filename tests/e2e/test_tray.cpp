@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "e2e/densities.h"
 #include "e2e/driver.h"
 #include "support/standins.h"
 
@@ -42,7 +43,7 @@ TEST_CASE("pointer moves and button-downs over the icon change nothing") {
         INFO("window hidden: ", hidden);
         if (hidden) MinimiseToTray(app);
         for (UINT message : {WM_MOUSEMOVE, WM_LBUTTONDOWN, WM_RBUTTONDOWN}) {
-            app.PostTrayNotification(message);
+            app.SendTrayNotification(message);
             app.Settle();
         }
         Sleep(300);
@@ -52,43 +53,73 @@ TEST_CASE("pointer moves and button-downs over the icon change nothing") {
     CHECK(app.Close());
 }
 
-TEST_CASE("a left click or a double-click on the icon brings the window back") {
-    e2e::Tavrel app;
-    REQUIRE(app.Start());
-    for (UINT message : {WM_LBUTTONUP, WM_LBUTTONDBLCLK}) {
-        INFO("message ", message);
-        MinimiseToTray(app);
-        app.PostTrayNotification(message);
-        CHECK(e2e::WaitUntil([&] { return Shown(app) && !IsIconic(app.Window()); }, 5000));
-        CHECK(e2e::WaitUntil([&] { return app.OnTaskbar(); }, 5000));
-    }
-    CHECK(app.Close());
+TEST_CASE(
+    "at 96, 120 and 144 dpi a click or double-click on the icon restores; the right button "
+    "opens the menu, shown or hidden, and changes nothing") {
+    e2e::AtEachDpi({96, 120, 144}, [](DWORD, e2e::Tavrel& app) {
+        for (UINT message : {WM_LBUTTONUP, WM_LBUTTONDBLCLK}) {
+            INFO("message ", message);
+            MinimiseToTray(app);
+            app.SendTrayNotification(message);
+            CHECK(e2e::WaitUntil([&] { return Shown(app) && !IsIconic(app.Window()); }, 5000));
+            CHECK(e2e::WaitUntil([&] { return app.OnTaskbar(); }, 5000));
+        }
+        for (bool hidden : {false, true}) {
+            INFO("window hidden: ", hidden);
+            if (hidden) MinimiseToTray(app);
+            app.SendTrayNotification(WM_RBUTTONUP);
+            CHECK(app.MenuOpens());
+            app.DismissMenu();
+            app.Settle();
+            CHECK(Shown(app) == !hidden);
+        }
+    });
 }
 
-TEST_CASE("the right button opens the tray menu, shown or hidden, and changes nothing") {
-    e2e::Tavrel app;
-    REQUIRE(app.Start());
-    for (bool hidden : {false, true}) {
-        INFO("window hidden: ", hidden);
-        if (hidden) MinimiseToTray(app);
-        app.PostTrayNotification(WM_RBUTTONUP);
-        CHECK(app.MenuOpens());
-        app.DismissMenu();
-        app.Settle();
-        CHECK(Shown(app) == !hidden);
-    }
-    CHECK(app.Close());
+namespace {
+
+// Every column along the top, middle and bottom rows of the client area, and
+// every row down its left, middle and right columns, in screen coordinates.
+std::vector<POINT> SweepOver(HWND window) {
+    RECT client;
+    GetClientRect(window, &client);
+    POINT origin{0, 0};
+    ClientToScreen(window, &origin);
+    const LONG w = client.right, h = client.bottom;
+    std::vector<POINT> points;
+    for (LONG y : {0L, h / 2, h - 1})
+        for (LONG x = 0; x < w; ++x) points.push_back({origin.x + x, origin.y + y});
+    for (LONG x : {0L, w / 2, w - 1})
+        for (LONG y = 0; y < h; ++y) points.push_back({origin.x + x, origin.y + y});
+    return points;
 }
 
-TEST_CASE("at 120 dpi the right button still opens the menu") {
-    // The shell's 517 comes in as 517 pixels, 517 x 12 twips.
-    e2e::DotsPerInch dpi(120);
-    e2e::Tavrel app;
-    REQUIRE(app.Start());
-    app.PostTrayNotification(WM_RBUTTONUP);
-    CHECK(app.MenuOpens());
-    app.DismissMenu();
-    CHECK(app.Close());
+}  // namespace
+
+TEST_CASE("at 144 and 192 dpi the real pointer anywhere over the window is never a tray click") {
+    e2e::AtEachDpi({144, 192}, [](DWORD, e2e::Tavrel& app) {
+        RECT frame;
+        GetWindowRect(app.Window(), &frame);
+        // A window of the driver's beside Tavrel's holds the foreground, which
+        // a restore or the tray menu would take.
+        HWND mine = CreateWindowExW(WS_EX_TOOLWINDOW, L"STATIC", L"", WS_POPUP | WS_VISIBLE,
+                                    frame.right + 10, frame.top, 40, 40, nullptr, nullptr,
+                                    GetModuleHandleW(nullptr), nullptr);
+        REQUIRE(mine);
+        SetForegroundWindow(mine);
+        REQUIRE(e2e::WaitUntil([&] { return GetForegroundWindow() == mine; }, 5000));
+        for (POINT p : SweepOver(app.Window())) {
+            SetCursorPos(p.x, p.y);
+            app.Settle();
+        }
+        CHECK_FALSE(app.MenuOpens(300));
+        CHECK(GetForegroundWindow() == mine);
+        RECT after;
+        GetWindowRect(app.Window(), &after);
+        CHECK(EqualRect(&after, &frame));
+        CHECK(Shown(app));
+        DestroyWindow(mine);
+    });
 }
 
 TEST_CASE("Restore Tavrel brings back a hidden window and keeps a shown one") {
@@ -138,7 +169,7 @@ TEST_CASE("five trips to the tray and back leave every control where it was") {
     GetWindowRect(app.Window(), &frameBefore);
     for (int trip = 0; trip < 5; ++trip) {
         MinimiseToTray(app);
-        app.PostTrayNotification(trip % 2 ? WM_LBUTTONDBLCLK : WM_LBUTTONUP);
+        app.SendTrayNotification(trip % 2 ? WM_LBUTTONDBLCLK : WM_LBUTTONUP);
         REQUIRE(e2e::WaitUntil([&] { return Shown(app) && !IsIconic(app.Window()); }, 5000));
     }
     app.Settle();

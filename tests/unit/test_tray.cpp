@@ -1,5 +1,6 @@
-// The tray side of frmMain in-process: decoding notifications, the resize
-// handling's first-time rule, the restart command and a restarted shell.
+// The tray side of frmMain in-process: notifications told from pointer moves,
+// the resize handling's first-time rule, the restart command and a restarted
+// shell.
 #include <doctest/doctest.h>
 
 #include <cstring>
@@ -37,13 +38,30 @@ struct LoadedForm {
 
 }  // namespace
 
-TEST_CASE("a tray notification decodes with the screen's real twips per pixel") {
-    CHECK(DecodeTrayMessage(517 * 15.0f, tk::kScaleTwips, 15) == 517);
-    CHECK(DecodeTrayMessage(517 * 12.0f, tk::kScaleTwips, 12) == 517);  // 120 dpi
-    CHECK(DecodeTrayMessage(517 * 12.0f, tk::kScaleTwips, 15) !=
-          517);  // the nominal 15 is wrong there
-    CHECK(DecodeTrayMessage(514.0f, tk::kScalePixels, 12) == 514);
-    CHECK(DecodeTrayMessage(514.5f * 15, tk::kScaleTwips, 15) == 514);  // ties to even
+TEST_CASE("only the shell's notifications are tray clicks, never a pointer move") {
+    const LPARAM elsewhere = MAKELPARAM(408, 261);
+    struct Case {
+        const char* what;
+        WPARAM wParam;
+        LPARAM lParam;
+        bool sent;
+        LPARAM pointerAt;
+        bool tray;
+    };
+    const Case cases[] = {
+        {"sent right click", 1, WM_RBUTTONUP, true, elsewhere, true},
+        {"sent left click, pointer at the same spot", 1, WM_LBUTTONUP, true, WM_LBUTTONUP, true},
+        {"posted double-click", 1, WM_LBUTTONDBLCLK, false, elsewhere, true},
+        {"pointer at (514, 0), left button down", MK_LBUTTON, WM_LBUTTONUP, false, WM_LBUTTONUP,
+         false},
+        {"pointer at (517, 0), no button", 0, WM_RBUTTONUP, false, WM_RBUTTONUP, false},
+        {"another icon's id", 2, WM_RBUTTONUP, true, elsewhere, false},
+        {"y not 0", 1, MAKELPARAM(WM_RBUTTONUP, 3), true, elsewhere, false},
+    };
+    for (const Case& c : cases) {
+        INFO(c.what);
+        CHECK(IsTrayNotification(c.wParam, c.lParam, 1, c.sent, c.pointerAt) == c.tray);
+    }
 }
 
 TEST_CASE("the first maximised resize only saves; each later one rescales by current over saved") {
