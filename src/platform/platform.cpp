@@ -1,6 +1,6 @@
 #include "platform/platform.h"
 
-#include "toolkit/handle.h"
+#include "base/handle.h"
 
 namespace platform {
 namespace {
@@ -71,8 +71,8 @@ public:
         using FilterEx = BOOL(WINAPI*)(HWND, UINT, DWORD, void*);
         using Filter = BOOL(WINAPI*)(UINT, DWORD);
         constexpr DWORD kAllow = 1;  // MSGFLT_ALLOW, and MSGFLT_ADD for the older call
-        if (auto filterEx = reinterpret_cast<FilterEx>(reinterpret_cast<void*>(
-                GetProcAddress(user, "ChangeWindowMessageFilterEx"))))
+        if (auto filterEx = reinterpret_cast<FilterEx>(
+                reinterpret_cast<void*>(GetProcAddress(user, "ChangeWindowMessageFilterEx"))))
             return filterEx(window, message, kAllow, nullptr) != FALSE;
         if (auto filter = reinterpret_cast<Filter>(
                 reinterpret_cast<void*>(GetProcAddress(user, "ChangeWindowMessageFilter"))))
@@ -90,7 +90,7 @@ public:
         if (!CreateProcessW(command.program.c_str(), line.data(), nullptr, nullptr, FALSE, 0,
                             nullptr, nullptr, &si, &pi))
             return false;
-        tk::KernelHandle process(pi.hProcess), thread(pi.hThread);
+        base::KernelHandle process(pi.hProcess), thread(pi.hThread);
         return true;
     }
 };

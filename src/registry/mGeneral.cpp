@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "toolkit/handle.h"
+#include "base/handle.h"
 
 namespace mGeneral {
 namespace {
@@ -201,22 +201,22 @@ RegistryValue ReadKeyValue(HKEY key, const std::string& name) {
 
 void WriteValue(HKEY root, const std::string& path, const std::string& name,
                 const RegistryValue& value) {
-    tk::KeyHandle key(CreateKey(root, path));
+    base::KeyHandle key(CreateKey(root, path));
     SetKeyValue(key.Get(), name, value);
 }
 
 RegistryValue GetValue(HKEY root, const std::string& path, const std::string& name) {
-    tk::KeyHandle key(OpenKey(root, path));
+    base::KeyHandle key(OpenKey(root, path));
     return ReadKeyValue(key.Get(), name);
 }
 
 void RemoveValue(HKEY root, const std::string& path, const std::string& name) {
-    tk::KeyHandle key(OpenKey(root, path));
+    base::KeyHandle key(OpenKey(root, path));
     RegDeleteValueA(key.Get(), name.c_str());
 }
 
 std::vector<std::string> GetValueNames(HKEY root, const std::string& path) {
-    tk::KeyHandle key(OpenKey(root, path));
+    base::KeyHandle key(OpenKey(root, path));
     std::vector<std::string> names;
     for (ValueRow& row : ListValues(key.Get())) names.push_back(std::move(row.name));
     return names;

@@ -2,11 +2,11 @@
 
 #include <cstring>
 
+#include "base/twips.h"
 #include "platform/platform.h"
 #include "shell/ScaleControls.h"
 #include "shell/layout.h"
 #include "startup/MoveStartupValues.h"
-#include "toolkit/twips.h"
 #include "tweaks/links.h"
 #include "tweaks/tweaks.h"
 
@@ -20,8 +20,8 @@ int16_t MaximizeSeen = kFalse;
 StartupScale ComputeStartupScale(double screenWidthTwips, double screenHeightTwips,
                                  int16_t deviceWidthPixels, int16_t deviceHeightPixels) {
     StartupScale s{};
-    s.nominalScreenHeight = static_cast<int16_t>(tk::NearestInt(screenHeightTwips / 15));
-    s.nominalScreenWidth = static_cast<int16_t>(tk::NearestInt(screenWidthTwips / 15));
+    s.nominalScreenHeight = static_cast<int16_t>(base::NearestInt(screenHeightTwips / 15));
+    s.nominalScreenWidth = static_cast<int16_t>(base::NearestInt(screenWidthTwips / 15));
     // A device context that reports no pixels would make the factors
     // infinite; the design layout is the better answer then.
     s.factorX =
@@ -100,8 +100,8 @@ void frmMain::OnLoad() {
     SetClientSizeTwips(shell::kMainWindow.clientWidthTwips * scale.factorX,
                        shell::kMainWindow.clientHeightTwips * scale.factorY);
 
-    SavedHeight = tk::NearestInt(HeightTwips());
-    SavedWidth = tk::NearestInt(WidthTwips());
+    SavedHeight = base::NearestInt(HeightTwips());
+    SavedWidth = base::NearestInt(WidthTwips());
 
     if (!system.ThemeLibraryAvailable()) {
         system.ShowMessage(Hwnd(), L"Theme support error.", kProgramTitle, MB_ICONSTOP | MB_OK);
@@ -134,8 +134,8 @@ void frmMain::OnResize() {
             float factorX = static_cast<float>(static_cast<double>(WidthTwips()) / SavedWidth);
             float factorY = static_cast<float>(static_cast<double>(HeightTwips()) / SavedHeight);
             Scale(factorX, factorY, *this);
-            SavedHeight = tk::NearestInt(HeightTwips());
-            SavedWidth = tk::NearestInt(WidthTwips());
+            SavedHeight = base::NearestInt(HeightTwips());
+            SavedWidth = base::NearestInt(WidthTwips());
             break;
         }
         default:
@@ -193,9 +193,8 @@ void frmMain::SwitchStartup(bool park) {
         return;
     }
     const std::wstring kept = DescribeKept(result);
-    if (!kept.empty() &&
-        system.ShowMessage(Hwnd(), kept + L"\n\nRestart the computer now?", kProgramTitle,
-                           MB_ICONEXCLAMATION | MB_YESNO) != IDYES)
+    if (!kept.empty() && system.ShowMessage(Hwnd(), kept + L"\n\nRestart the computer now?",
+                                            kProgramTitle, MB_ICONEXCLAMATION | MB_YESNO) != IDYES)
         return;
     Restart();
 }

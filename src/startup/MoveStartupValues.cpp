@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "base/handle.h"
 #include "platform/platform.h"
-#include "toolkit/handle.h"
 
 namespace {
 
@@ -17,7 +17,7 @@ KeptReason WhyRefused(LSTATUS status) {
 void MoveKey(HKEY root, REGSAM view, const wchar_t* source, const wchar_t* target,
              const MoveOptions& options, MoveResult& result) {
     const MovePlace place = root == HKEY_LOCAL_MACHINE ? kMachineWide : kThisUser;
-    tk::KeyHandle from;
+    base::KeyHandle from;
     LSTATUS opened =
         options.openSource(root, source, KEY_QUERY_VALUE | KEY_SET_VALUE | view, from.Put());
     if (opened != ERROR_SUCCESS) {
@@ -25,12 +25,12 @@ void MoveKey(HKEY root, REGSAM view, const wchar_t* source, const wchar_t* targe
         if (opened == ERROR_FILE_NOT_FOUND) return;  // nothing there to move
         // Refused, typically HKEY_LOCAL_MACHINE for a standard user: what
         // stays behind is counted, so that the user hears of it.
-        tk::KeyHandle reader;
+        base::KeyHandle reader;
         std::vector<std::wstring> names;
-        if (RegOpenKeyExW(root, source, 0, KEY_QUERY_VALUE | view, reader.Put()) ==
-                ERROR_SUCCESS &&
+        if (RegOpenKeyExW(root, source, 0, KEY_QUERY_VALUE | view, reader.Put()) == ERROR_SUCCESS &&
             mGeneral::ListNamesExact(reader.Get(), names)) {
-            if (!names.empty()) result.Keep(place, WhyRefused(opened), static_cast<int>(names.size()));
+            if (!names.empty())
+                result.Keep(place, WhyRefused(opened), static_cast<int>(names.size()));
         } else {
             result.unreadable[place] = true;
         }
@@ -41,7 +41,7 @@ void MoveKey(HKEY root, REGSAM view, const wchar_t* source, const wchar_t* targe
     mGeneral::ListNamesExact(from.Get(), names);
     if (names.empty()) return;  // nothing to move: the target is not created
 
-    tk::KeyHandle to;
+    base::KeyHandle to;
     if (LSTATUS created = options.createTarget(root, target, view, to.Put());
         created != ERROR_SUCCESS) {
         result.Keep(place, WhyRefused(created), static_cast<int>(names.size()));

@@ -1,8 +1,8 @@
 #include "toolkit/control.h"
 
+#include "base/twips.h"
 #include "toolkit/form.h"
 #include "toolkit/picture.h"
-#include "toolkit/twips.h"
 
 namespace tk {
 namespace {
@@ -18,7 +18,7 @@ constexpr UINT kMoveFlags = SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOCOPYBITS;
 
 // Pixels are whole; a value the window cannot take is refused.
 bool ToPixels(float twips, double twipsPerPixel, int& pixels) {
-    double p = RoundHalfEven(twips / twipsPerPixel);
+    double p = base::RoundHalfEven(twips / twipsPerPixel);
     if (!(p >= -32768.0 && p <= 32767.0)) return false;
     pixels = static_cast<int>(p);
     return true;
@@ -277,7 +277,7 @@ bool Control::SetFontSize(float points) {
     HDC screen = GetDC(nullptr);
     int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
     if (screen) ReleaseDC(nullptr, screen);
-    int height = -NearestInt(points * dpi / 72.0);
+    int height = -base::NearestInt(points * dpi / 72.0);
     HFONT font = CreateFontW(height, 0, 0, 0, fontSettings_.bold ? FW_BOLD : FW_NORMAL,
                              fontSettings_.italic, fontSettings_.underline, FALSE, ANSI_CHARSET,
                              OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "toolkit/handle.h"
+#include "base/handle.h"
 
 namespace tk {
 
@@ -87,8 +87,8 @@ private:
     int arrayIndex_;
     int tabIndex_;
     HWND hwnd_ = nullptr;
-    GdiHandle<HBITMAP> picture_;
-    GdiHandle<HFONT> font_;
+    base::GdiHandle<HBITMAP> picture_;
+    base::GdiHandle<HFONT> font_;
     FontSettings fontSettings_{};
     float fontPoints_ = 0;
     COLORREF foreColour_;

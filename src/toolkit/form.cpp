@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "base/twips.h"
 #include "toolkit/picture.h"
-#include "toolkit/twips.h"
 
 namespace tk {
 namespace {
@@ -109,8 +109,8 @@ bool Form::Load(HINSTANCE instance, const FormSettings& settings, const ControlS
     wc.lpszClassName = settings.className;
     if (!RegisterClassExW(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return false;
 
-    RECT frame{0, 0, NearestInt(settings.clientWidthTwips / TwipsPerPixelX()),
-               NearestInt(settings.clientHeightTwips / TwipsPerPixelY())};
+    RECT frame{0, 0, base::NearestInt(settings.clientWidthTwips / TwipsPerPixelX()),
+               base::NearestInt(settings.clientHeightTwips / TwipsPerPixelY())};
     AdjustWindowRectEx(&frame, kFixedFrame, FALSE, WS_EX_CONTROLPARENT);
     int width = frame.right - frame.left, height = frame.bottom - frame.top;
     RECT work{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
@@ -227,16 +227,17 @@ float Form::HeightTwips() const {
 
 void Form::SetWidthTwips(float twips) {
     RECT r = NormalRect();
-    SetOuterSize(NearestInt(twips / TwipsPerPixelX()), r.bottom - r.top);
+    SetOuterSize(base::NearestInt(twips / TwipsPerPixelX()), r.bottom - r.top);
 }
 
 void Form::SetHeightTwips(float twips) {
     RECT r = NormalRect();
-    SetOuterSize(r.right - r.left, NearestInt(twips / TwipsPerPixelY()));
+    SetOuterSize(r.right - r.left, base::NearestInt(twips / TwipsPerPixelY()));
 }
 
 void Form::SetClientSizeTwips(float width, float height) {
-    RECT frame{0, 0, NearestInt(width / TwipsPerPixelX()), NearestInt(height / TwipsPerPixelY())};
+    RECT frame{0, 0, base::NearestInt(width / TwipsPerPixelX()),
+               base::NearestInt(height / TwipsPerPixelY())};
     AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongW(hwnd_, GWL_STYLE)), FALSE,
                        static_cast<DWORD>(GetWindowLongW(hwnd_, GWL_EXSTYLE)));
     SetOuterSize(frame.right - frame.left, frame.bottom - frame.top);

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "base/handle.h"
 #include "toolkit/control.h"
-#include "toolkit/handle.h"
 
 namespace tk {
 
@@ -108,7 +108,7 @@ private:
     HICON icon_ = nullptr;
     HWND tooltip_ = nullptr;
     HWND lastFocus_ = nullptr;
-    GdiHandle<HBITMAP> background_;
+    base::GdiHandle<HBITMAP> background_;
     std::vector<std::unique_ptr<Control>> controls_;
     int scaleMode_ = kScaleTwips;
     int state_ = kNormal;

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "platform/platform.h"
-#include "platform/recorder.h"
+#include "support/recorder.h"
 #include "support/standins.h"
 #include "toolkit/form.h"
 

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "base/handle.h"
 #include "support/registry.h"
-#include "toolkit/handle.h"
 
 using mGeneral::RegistryValue;
 
@@ -91,8 +91,8 @@ public:
 
     const std::string& Path() const { return path_; }
 
-    tk::KeyHandle Create() const {
-        tk::KeyHandle key;
+    base::KeyHandle Create() const {
+        base::KeyHandle key;
         REQUIRE(RegCreateKeyExA(HKEY_CURRENT_USER, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
                                 nullptr, key.Put(), nullptr) == ERROR_SUCCESS);
         return key;
@@ -100,7 +100,7 @@ public:
 
     bool Exists(const std::string& below = "") const {
         std::string path = below.empty() ? path_ : path_ + "\\" + below;
-        tk::KeyHandle key;
+        base::KeyHandle key;
         return RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, key.Put()) ==
                ERROR_SUCCESS;
     }
@@ -125,7 +125,7 @@ void PutDword(HKEY key, const std::string& name, DWORD number) {
 // What the registry holds, as "type: bytes in hex", read with a buffer of
 // exactly the size it reports.
 std::string Stored(const std::string& path, const std::string& name) {
-    tk::KeyHandle key;
+    base::KeyHandle key;
     if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_QUERY_VALUE, key.Put()) !=
         ERROR_SUCCESS)
         return "no key";
@@ -145,7 +145,7 @@ std::string Stored(const std::string& path, const std::string& name) {
 }
 
 std::string KeyClass(const std::string& path) {
-    tk::KeyHandle key;
+    base::KeyHandle key;
     if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, key.Put()) != ERROR_SUCCESS)
         return "no key";
     char keyClass[64] = {};
@@ -206,14 +206,14 @@ TEST_CASE("an empty key lists no values and no names") {
     ScratchKey scratch("Empty");
     scratch.Create();
     CHECK(Joined(mGeneral::GetValueNames(HKEY_CURRENT_USER, scratch.Path())) == "");
-    tk::KeyHandle key(mGeneral::OpenKey(HKEY_CURRENT_USER, scratch.Path()));
+    base::KeyHandle key(mGeneral::OpenKey(HKEY_CURRENT_USER, scratch.Path()));
     CHECK(Joined(mGeneral::ListValues(key.Get())) == "");
 }
 
 TEST_CASE("values a, b and c list with their type numbers and names") {
     ScratchKey scratch("Three");
     {
-        tk::KeyHandle key = scratch.Create();
+        base::KeyHandle key = scratch.Create();
         PutRaw(key.Get(), "a", REG_SZ, std::string("x\0", 2));
         PutDword(key.Get(), "b", 1);
         PutRaw(key.Get(), "c", REG_BINARY, "\x01");
@@ -225,7 +225,7 @@ TEST_CASE("values a, b and c list with their type numbers and names") {
 TEST_CASE("the key's default value lists with the empty name") {
     ScratchKey scratch("Default");
     {
-        tk::KeyHandle key = scratch.Create();
+        base::KeyHandle key = scratch.Create();
         PutRaw(key.Get(), "", REG_SZ, std::string("d\0", 2));
         CHECK(Joined(mGeneral::ListValues(key.Get())) == "1 ");
     }
@@ -239,7 +239,7 @@ TEST_CASE("the key's default value lists with the empty name") {
 TEST_CASE("GetValue finds a value whatever the letter case of the name asked for") {
     ScratchKey scratch("Case");
     {
-        tk::KeyHandle key = scratch.Create();
+        base::KeyHandle key = scratch.Create();
         PutDword(key.Get(), "MixedCase", 7);
         PutRaw(key.Get(), "TextName", REG_SZ, std::string("t\0", 2));
         PutRaw(key.Get(), "\xC4rger", REG_BINARY, "\x01");  // A with diaeresis in code page 1252
@@ -260,7 +260,7 @@ TEST_CASE("GetValue finds a value whatever the letter case of the name asked for
 TEST_CASE("REG_SZ data reads without its terminator, whatever its length") {
     ScratchKey scratch("Text");
     {
-        tk::KeyHandle key = scratch.Create();
+        base::KeyHandle key = scratch.Create();
         PutRaw(key.Get(), "terminated", REG_SZ, std::string("abc\0", 4));
         PutRaw(key.Get(), "unterminated", REG_SZ, "abc");
         PutRaw(key.Get(), "nothing", REG_SZ, "");
@@ -283,7 +283,7 @@ TEST_CASE("REG_SZ data reads without its terminator, whatever its length") {
 TEST_CASE("only REG_SZ, REG_DWORD and REG_BINARY values are read") {
     ScratchKey scratch("Types");
     {
-        tk::KeyHandle key = scratch.Create();
+        base::KeyHandle key = scratch.Create();
         PutRaw(key.Get(), "expand", REG_EXPAND_SZ, std::string("%TEMP%\0", 7));
         PutRaw(key.Get(), "multi", REG_MULTI_SZ, std::string("a\0b\0\0", 5));
         PutRaw(key.Get(), "qword", REG_QWORD, std::string("\x01\0\0\0\0\0\0\0", 8));
@@ -411,7 +411,7 @@ TEST_CASE("value names too long for the 2000-character buffer list whole among t
     const std::string longName(3000, 'n');
     const std::string longest(16383, 'm');  // the registry's own limit
     {
-        tk::KeyHandle key = scratch.Create();
+        base::KeyHandle key = scratch.Create();
         PutDword(key.Get(), "a", 1);
         PutDword(key.Get(), longName, 5);
         PutRaw(key.Get(), longest, REG_SZ, std::string("whole\0", 6));
@@ -433,7 +433,7 @@ TEST_CASE("a key with more than 32,767 values lists every name") {
     std::vector<std::string> expected;
     DWORD began = GetTickCount();
     {
-        tk::KeyHandle key = scratch.Create();
+        base::KeyHandle key = scratch.Create();
         char name[16];
         for (int i = 0; i < kCount; ++i) {
             std::snprintf(name, sizeof name, "v%05d", i);

@@ -1,8 +1,8 @@
 #include <doctest/doctest.h>
 
+#include "base/twips.h"
 #include "shell/ScaleControls.h"
 #include "shell/frmMain.h"
-#include "toolkit/twips.h"
 
 namespace {
 
@@ -128,12 +128,12 @@ TEST_CASE("a value a control cannot take is refused, and the rest still applies"
 }
 
 TEST_CASE("nearest-integer conversion sends ties to the even neighbour") {
-    CHECK(tk::NearestInt(800.5) == 800);
-    CHECK(tk::NearestInt(801.5) == 802);
-    CHECK(tk::NearestInt(819.2) == 819);
-    CHECK(tk::NearestInt(614.4) == 614);
-    CHECK(tk::NearestInt(-2.5) == -2);
-    CHECK(tk::NearestInt(-3.5) == -4);
+    CHECK(base::NearestInt(800.5) == 800);
+    CHECK(base::NearestInt(801.5) == 802);
+    CHECK(base::NearestInt(819.2) == 819);
+    CHECK(base::NearestInt(614.4) == 614);
+    CHECK(base::NearestInt(-2.5) == -2);
+    CHECK(base::NearestInt(-3.5) == -4);
 }
 
 TEST_CASE("start-up factors at 120 dpi on a 1024 x 768 screen") {

@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/recorder.h"
+#include "support/recorder.h"
 #include "shell/frmMain.h"
 #include "support/standins.h"
 

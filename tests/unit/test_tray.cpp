@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/recorder.h"
+#include "support/recorder.h"
 #include "shell/frmMain.h"
 #include "support/standins.h"
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "platform/recorder.h"
+#include "support/recorder.h"
 #include "shell/frmMain.h"
 #include "support/registry.h"
 #include "support/standins.h"

@@ -5,7 +5,7 @@
 
 #include <utility>
 
-namespace tk {
+namespace base {
 
 template <typename T, auto Close>
 class Handle {
@@ -46,4 +46,4 @@ template <typename G>
 using GdiHandle = Handle<G, ReleaseGdi>;
 using KernelHandle = Handle<HANDLE, ReleaseKernel>;
 
-}  // namespace tk
+}  // namespace base

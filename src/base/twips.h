@@ -1,9 +1,9 @@
 #pragma once
-// Rounding and unit conversion shared by the toolkit and its callers.
+// Rounding and twips, shared by every layer.
 #include <cmath>
 #include <cstdint>
 
-namespace tk {
+namespace base {
 
 // Nearest integer, ties to the even neighbour (800.5 -> 800, 801.5 -> 802),
 // independent of the floating-point environment.
@@ -15,4 +15,4 @@ inline double RoundHalfEven(double x) {
 
 inline int32_t NearestInt(double x) { return static_cast<int32_t>(RoundHalfEven(x)); }
 
-}  // namespace tk
+}  // namespace base

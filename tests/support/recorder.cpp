@@ -1,4 +1,4 @@
-#include "platform/recorder.h"
+#include "support/recorder.h"
 
 #include <cstring>
 
