@@ -6,9 +6,7 @@
 #include "platform/platform.h"
 #include "shell/ScaleControls.h"
 #include "shell/layout.h"
-#include "startup/MoveStartupValues.h"
 #include "tweaks/links.h"
-#include "tweaks/tweaks.h"
 
 namespace app {
 NOTIFYICONDATAA TrayIconData{};
@@ -69,6 +67,11 @@ bool frmMain::Load(HINSTANCE instance) {
 }
 
 void frmMain::OnLoad() {
+    actions_.clear();
+    for (int i = 0; i < ControlCount(); ++i)
+        if (const shell::Action* action = shell::ActionForControl(ControlAt(i).Name()))
+            actions_.emplace_back(ControlAt(i).Id(), action);
+
     platform::Platform& system = platform::Current();
     // Run elevated, the program would not hear a non-elevated shell restart,
     // and its icon would not come back.
@@ -175,38 +178,16 @@ void frmMain::RestoreWindow() {
 
 void frmMain::mPopRestore_Click(int) { RestoreWindow(); }
 
-void frmMain::mPopRestart_Click() { Restart(); }
+void frmMain::mPopRestart_Click() { Run(shell::ActionOf(shell::ActionId::kRestart)); }
 
-void frmMain::mPowerBoot_Click() { SwitchStartup(true); }
+void frmMain::mPowerBoot_Click() { Run(shell::ActionOf(shell::ActionId::kPowerBootup)); }
 
-void frmMain::mNormalBoot_Click() { SwitchStartup(false); }
+void frmMain::mNormalBoot_Click() { Run(shell::ActionOf(shell::ActionId::kNormalBootup)); }
 
-void frmMain::SwitchStartup(bool park) {
-    platform::Platform& system = platform::Current();
-    MoveResult result;
-    if (!(park ? ParkStartupValues(result, kSwitchWaitMs)
-               : RestoreStartupValues(result, kSwitchWaitMs))) {
-        system.ShowMessage(Hwnd(),
-                           L"Another copy of Tavrel is still moving the start-up programs. "
-                           L"Nothing was changed; try again when it has finished.",
-                           kProgramTitle, MB_ICONEXCLAMATION | MB_OK);
-        return;
-    }
-    const std::wstring kept = DescribeKept(result);
-    if (!kept.empty() && system.ShowMessage(Hwnd(), kept + L"\n\nRestart the computer now?",
-                                            kProgramTitle, MB_ICONEXCLAMATION | MB_YESNO) != IDYES)
-        return;
-    Restart();
-}
-
-void frmMain::Restart() {
-    platform::Platform& system = platform::Current();
-    if (!system.StartCommand(
-            {platform::SystemFolderPath(L"shutdown.exe"), L"-r -t 0", SW_SHOWMINIMIZED}))
-        system.ShowMessage(Hwnd(),
-                           L"The computer could not be restarted: shutdown.exe could not be "
-                           L"started.",
-                           kProgramTitle, MB_ICONEXCLAMATION | MB_OK);
+void frmMain::Run(const shell::Action& action) {
+    shell::ActionContext context;
+    context.window = this;
+    shell::RunAction(action, context);
 }
 
 HRESULT frmMain::EmptyRecycleBin(const char* RecycleBinDrive, int16_t Slient) {
@@ -217,39 +198,8 @@ HRESULT frmMain::EmptyRecycleBin(const char* RecycleBinDrive, int16_t Slient) {
 }
 
 void frmMain::OnClick(tk::Control& control) {
-    const std::wstring& name = control.Name();
-    // Every button and label but SpybotButton sounds its cue before it acts.
-    tweaks::PlayCueFor(name, tk::ProgramFolder());
-    platform::Platform& system = platform::Current();
-    if (name == L"Connection") {
-        tweaks::SetMtu("68");
-    } else if (name == L"Bandwidth") {
-        tweaks::SetMtu("1500");
-    } else if (name == L"HeadButton") {
-        system.EnableTheming(FALSE);
-        tweaks::DisableVisualEffects();
-    } else if (name == L"BellyButton") {
-        system.EnableTheming(-1);
-        tweaks::BalanceVisualEffects();
-    } else if (name == L"CLEANME") {
-        if (!tweaks::StartCleanup())
-            system.ShowMessage(Hwnd(),
-                               L"The disk clean-up tool could not be started. It may not be "
-                               L"installed on this computer.",
-                               kProgramTitle, MB_ICONEXCLAMATION | MB_OK);
-    } else if (name == L"CLEARRECYCLE") {
-        EmptyRecycleBin(nullptr, kFalse);
-    } else if (name == L"mPopRestore") {
-        mPopRestore_Click(control.ArrayIndex());
-    } else if (name == L"mPopRestart") {
-        mPopRestart_Click();
-    } else if (name == L"mPowerBoot") {
-        mPowerBoot_Click();
-    } else if (name == L"mNormalBoot") {
-        mNormalBoot_Click();
-    } else {
-        tweaks::OpenLinkFor(name);
-    }
+    for (const auto& [id, action] : actions_)
+        if (id == control.Id()) return Run(*action);
 }
 
 bool frmMain::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {

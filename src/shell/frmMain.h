@@ -4,8 +4,11 @@
 #include <shellapi.h>
 
 #include <cstdint>
+#include <utility>
+#include <vector>
 
 #include "shell/ScaleControls.h"
+#include "shell/actions.h"
 #include "toolkit/form.h"
 
 // Program-wide state, set up at start-up and used for the whole run.
@@ -68,8 +71,8 @@ protected:
 private:
     void OnTrayNotification(UINT mouseMessage);
     void RestoreWindow();
-    void Restart();
-    // Moves the start-up entries one way; restarts when every one moved,
-    // and asks first when some were left behind.
-    void SwitchStartup(bool park);
+    void Run(const shell::Action& action);
+
+    // Each control's action, by control id, found once at load.
+    std::vector<std::pair<int, const shell::Action*>> actions_;
 };

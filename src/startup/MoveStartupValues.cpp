@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "base/handle.h"
+#include "base/text.h"
 #include "platform/platform.h"
 
 namespace {
@@ -160,15 +161,11 @@ bool LockedMove(const wchar_t* source, const wchar_t* target, const MoveOptions&
     return true;
 }
 
-std::wstring Entries(int count) {
-    // Digits by hand: std::to_wstring brings the C library's formatting in.
-    std::wstring digits;
-    do digits.insert(digits.begin(), static_cast<wchar_t>(L'0' + count % 10));
-    while ((count /= 10) > 0);
-    return digits + (digits == L"1" ? L" entry" : L" entries");
-}
-
 }  // namespace
+
+std::wstring Entries(int count) {
+    return base::Decimal(static_cast<unsigned>(count)) + (count == 1 ? L" entry" : L" entries");
+}
 
 bool ParkStartupValues(MoveResult& result, DWORD waitMs) {
     return LockedMove(kStartupKey, kParkingKey, {}, result, waitMs);

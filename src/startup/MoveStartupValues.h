@@ -87,6 +87,9 @@ private:
 // How long a switch waits for another copy's move before it gives up.
 constexpr DWORD kSwitchWaitMs = 30000;
 
+// "1 entry", "2 entries".
+std::wstring Entries(int count);
+
 // What a move left behind, for the user: one line per place and reason.
 // Empty when the move was complete.
 std::wstring DescribeKept(const MoveResult& result);

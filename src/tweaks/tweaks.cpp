@@ -3,38 +3,19 @@
 // The sound flags; WIN32_LEAN_AND_MEAN leaves them out of windows.h.
 #include <mmsystem.h>
 
+#include <cstdlib>
+#include <cstring>
+
+#include "base/handle.h"
 #include "platform/platform.h"
+#include "registry/exact.h"
 #include "tweaks/WriteRegPath.h"
 #include "tweaks/links.h"
 
 namespace tweaks {
 namespace {
 
-struct CueRow {
-    const wchar_t* control;
-    const wchar_t* literal;
-};
-constexpr CueRow kCues[] = {
-    {L"Connection", L"\\click.wav"},    {L"Bandwidth", L"\\click.wav"},
-    {L"CLEANME", L"\\click.wav"},       {L"CLEARRECYCLE", L"\\click.wav"},
-    {L"HelpCommand", L"\\click.wav"},   {L"Picture1", L"\\click.wav"},
-    {L"Label1", L"\\click.wav"},        {L"UpLeftText", L"\\click.wav"},
-    {L"HeadButton", L"\\longfire.wav"}, {L"BellyButton", L"\\fire.wav"},
-};
-
-struct LinkRow {
-    const wchar_t* control;
-    const wchar_t* page;
-    int show;
-};
-constexpr LinkRow kLinks[] = {
-    {L"HelpCommand", kInformationPage, SW_SHOWMINIMIZED},
-    {L"Picture1", kInformationPage, SW_SHOWMINIMIZED},
-    {L"SpybotButton", kInformationPage, SW_SHOWMINIMIZED},
-    {L"Label1", L"/taf.htm", SW_SHOWMINIMIZED},
-    {L"UpLeftText", L"/popup2.htm", SW_HIDE},
-};
-
+constexpr wchar_t kTcpipKey[] = L"System\\CurrentControlSet\\Services\\Tcpip\\Parameters";
 constexpr char kMtuPath[] =
     "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\Tcpip\\Parameters\\MTU";
 
@@ -51,23 +32,13 @@ std::wstring CuePath(const std::wstring& programFolder, const wchar_t* literal) 
     return programFolder + literal;
 }
 
-void PlayCueFor(const std::wstring& control, const std::wstring& programFolder) {
-    for (const CueRow& row : kCues)
-        if (control == row.control) {
-            platform::Current().PlaySoundFile(CuePath(programFolder, row.literal),
-                                              SND_ASYNC | SND_NODEFAULT);
-            return;
-        }
+void PlayCue(const std::wstring& programFolder, const wchar_t* literal) {
+    platform::Current().PlaySoundFile(CuePath(programFolder, literal), SND_ASYNC | SND_NODEFAULT);
 }
 
-bool OpenLinkFor(const std::wstring& control) {
-    for (const LinkRow& row : kLinks)
-        if (control == row.control) {
-            platform::Current().StartCommand({platform::WindowsFolderPath(L"explorer.exe"),
-                                              std::wstring(kMakerSite) + row.page, row.show});
-            return true;
-        }
-    return false;
+void OpenPage(const wchar_t* page, int show) {
+    platform::Current().StartCommand(
+        {platform::WindowsFolderPath(L"explorer.exe"), std::wstring(kMakerSite) + page, show});
 }
 
 void DisableVisualEffects() {
@@ -77,7 +48,20 @@ void BalanceVisualEffects() {
     Apply(kBalanceEffects, sizeof kBalanceEffects / sizeof *kBalanceEffects);
 }
 
-void SetMtu(const char* value) { WriteRegPath(kMtuPath, "DWordValue", value, REG_DWORD); }
+bool SetMtu(const char* value) {
+    WriteRegPath(kMtuPath, "DWordValue", value, REG_DWORD);
+    // WriteRegPath reports nothing; the value read back tells.
+    base::KeyHandle key;
+    mGeneral::ExactValue mtu;
+    if (mGeneral::OpenKeyExact(HKEY_LOCAL_MACHINE, kTcpipKey, KEY_QUERY_VALUE, key.Put()) !=
+            ERROR_SUCCESS ||
+        mGeneral::ReadExact(key.Get(), L"MTU", mtu) != ERROR_SUCCESS || mtu.type != REG_DWORD ||
+        mtu.data.size() != sizeof(DWORD))
+        return false;
+    DWORD number = 0;
+    std::memcpy(&number, mtu.data.data(), sizeof number);
+    return number == static_cast<DWORD>(std::strtoul(value, nullptr, 10));
+}
 
 bool StartCleanup() {
     // A 32-bit program on 64-bit Windows reaches the native system folder

@@ -1,6 +1,6 @@
 #pragma once
-// What the picture buttons and link labels do, as tables read by one routine
-// each: the sound cues, the links and the two sets of visual effects.
+// What the picture buttons and link labels do: the sound cues, the links and
+// the two sets of visual effects, each set a table read by one routine.
 #include <windows.h>
 
 #include <string>
@@ -11,12 +11,12 @@ namespace tweaks {
 // literal, which starts with a backslash; at a drive's root that makes two.
 std::wstring CuePath(const std::wstring& programFolder, const wchar_t* literal);
 
-// Plays the control's cue, if it has one, from the program's folder; returns
-// at once.
-void PlayCueFor(const std::wstring& control, const std::wstring& programFolder);
+// Plays a cue (a literal such as "\\click.wav") from the program's folder;
+// returns at once.
+void PlayCue(const std::wstring& programFolder, const wchar_t* literal);
 
-// Opens the control's page in the browser; false if the control is no link.
-bool OpenLinkFor(const std::wstring& control);
+// Opens a page of the maker's site in the browser.
+void OpenPage(const wchar_t* page, int show);
 
 struct Effect {
     UINT action;
@@ -36,8 +36,9 @@ constexpr Effect kBalanceEffects[] = {
 void DisableVisualEffects();
 void BalanceVisualEffects();
 
-// The TCP/IP maximum transmission unit, as decimal text.
-void SetMtu(const char* value);
+// The TCP/IP maximum transmission unit, as decimal text; true when the
+// registry holds it afterwards.
+bool SetMtu(const char* value);
 
 // Starts the system's disk clean-up tool; false when it cannot be started.
 bool StartCleanup();

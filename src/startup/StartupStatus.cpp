@@ -1,0 +1,153 @@
+#include "startup/StartupStatus.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "base/handle.h"
+#include "base/text.h"
+#include "platform/platform.h"
+#include "startup/MoveStartupValues.h"
+
+namespace {
+
+constexpr size_t kLongestText = 160;
+constexpr size_t kBytesShown = 16;
+
+// Control characters would break the line or move the console's cursor.
+std::wstring Escaped(const wchar_t* text, size_t length) {
+    std::wstring out;
+    for (size_t i = 0; i < length && i < kLongestText; ++i) {
+        wchar_t c = text[i];
+        if (c == L'\t')
+            out += L"\\t";
+        else if (c == L'\n')
+            out += L"\\n";
+        else if (c == L'\r')
+            out += L"\\r";
+        else if (c == L'\0')
+            out += L"\\0";
+        else if (c < 0x20 || c == 0x7F || (c >= 0x80 && c < 0xA0))
+            out += L"\\x" + base::HexByte(static_cast<unsigned char>(c));
+        else
+            out += c;
+    }
+    if (length > kLongestText) out += L"...";
+    return out;
+}
+
+std::wstring TextOf(const mGeneral::ExactValue& value) {
+    // Registry strings may lack their NUL, or have an odd byte count.
+    size_t chars = value.data.size() / sizeof(wchar_t);
+    std::wstring text(chars, L'\0');
+    if (chars)
+        std::copy_n(value.data.data(), chars * sizeof(wchar_t), reinterpret_cast<BYTE*>(&text[0]));
+    if (value.type == REG_MULTI_SZ) {
+        while (!text.empty() && text.back() == L'\0') text.pop_back();
+    } else {
+        text = text.substr(0, text.find(L'\0'));
+    }
+    std::wstring shown = L"\"" + Escaped(text.data(), text.size()) + L"\"";
+    if (value.data.size() % sizeof(wchar_t)) shown += L" (and an odd byte)";
+    return shown;
+}
+
+unsigned long long Number(const std::vector<BYTE>& data, bool bigEndian) {
+    unsigned long long n = 0;
+    for (size_t i = 0; i < data.size(); ++i)
+        n = (n << 8) | data[bigEndian ? i : data.size() - 1 - i];
+    return n;
+}
+
+std::wstring BytesOf(const std::vector<BYTE>& data) {
+    std::wstring out;
+    for (size_t i = 0; i < data.size() && i < kBytesShown; ++i)
+        out += (i ? L" " : L"") + base::HexByte(data[i]);
+    if (data.size() > kBytesShown) out += L" ...";
+    return out + (out.empty() ? L"(" : L" (") + base::Decimal(data.size()) +
+           (data.size() == 1 ? L" byte)" : L" bytes)");
+}
+
+const wchar_t* const kTypeNames[] = {
+    L"REG_NONE",
+    L"REG_SZ",
+    L"REG_EXPAND_SZ",
+    L"REG_BINARY",
+    L"REG_DWORD",
+    L"REG_DWORD_BIG_ENDIAN",
+    L"REG_LINK",
+    L"REG_MULTI_SZ",
+    L"REG_RESOURCE_LIST",
+    L"REG_FULL_RESOURCE_DESCRIPTOR",
+    L"REG_RESOURCE_REQUIREMENTS_LIST",
+    L"REG_QWORD",
+};
+
+void DescribeKey(HKEY root, REGSAM view, const wchar_t* rootName, const wchar_t* viewName,
+                 const wchar_t* path, std::wstring& out) {
+    out += std::wstring(rootName) + L"\\" + path + viewName + L":";
+    base::KeyHandle key;
+    LSTATUS opened = mGeneral::OpenKeyExact(root, path, KEY_QUERY_VALUE | view, key.Put());
+    if (opened == ERROR_FILE_NOT_FOUND) {
+        out += L" no such key\n";
+        return;
+    }
+    std::vector<std::wstring> names;
+    if (opened != ERROR_SUCCESS || !mGeneral::ListNamesExact(key.Get(), names)) {
+        out += L" could not be read\n";
+        return;
+    }
+    out += names.empty() ? L" empty\n" : L" " + Entries(static_cast<int>(names.size())) + L"\n";
+    mGeneral::ExactValue value;
+    for (const std::wstring& name : names) {
+        out +=
+            L"  " + (name.empty() ? std::wstring(L"(default)") : Escaped(name.data(), name.size()));
+        out += mGeneral::ReadExact(key.Get(), name, value) == ERROR_SUCCESS
+                   ? L" = " + RenderValue(value) + L"\n"
+                   : std::wstring(L" (gone while read)\n");
+    }
+}
+
+}  // namespace
+
+std::wstring RenderValue(const mGeneral::ExactValue& value) {
+    std::wstring type = value.type < sizeof kTypeNames / sizeof *kTypeNames
+                            ? kTypeNames[value.type]
+                            : L"type " + base::Decimal(value.type);
+    switch (value.type) {
+        case REG_SZ:
+        case REG_EXPAND_SZ:
+        case REG_MULTI_SZ:
+            return type + L" " + TextOf(value);
+        case REG_DWORD:
+        case REG_DWORD_BIG_ENDIAN:
+            if (value.data.size() == 4)
+                return type + L" " + base::Decimal(Number(value.data, value.type != REG_DWORD));
+            break;
+        case REG_QWORD:
+            if (value.data.size() == 8)
+                return type + L" " + base::Decimal(Number(value.data, false));
+            break;
+        default:
+            break;
+    }
+    return type + L" " + BytesOf(value.data);
+}
+
+std::wstring DescribeStartupEntries() {
+    struct Place {
+        HKEY root;
+        REGSAM view;
+        const wchar_t* rootName;
+        const wchar_t* viewName;
+    };
+    std::vector<Place> places{{HKEY_LOCAL_MACHINE, 0, L"HKLM", L""}};
+    if (platform::Is64BitWindows())
+        places = {{HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY, L"HKLM", L" (64-bit view)"},
+                  {HKEY_LOCAL_MACHINE, KEY_WOW64_32KEY, L"HKLM", L" (32-bit view)"}};
+    places.push_back({HKEY_CURRENT_USER, 0, L"HKCU", L""});
+    std::wstring out;
+    for (const Place& place : places)
+        for (const wchar_t* path : {kStartupKey, kParkingKey})
+            DescribeKey(place.root, place.view, place.rootName, place.viewName, path, out);
+    return out;
+}
