@@ -4,6 +4,7 @@
 #include <shellapi.h>
 
 #include <algorithm>
+#include <utility>
 
 namespace e2e {
 
@@ -246,6 +247,72 @@ bool Tavrel::WaitForExit(DWORD timeoutMs) const {
 }
 
 bool Tavrel::Running() const { return process_.hProcess && !WaitForExit(0); }
+
+namespace {
+
+BOOL CALLBACK FindShownWindow(HWND w, LPARAM param) {
+    auto* run = reinterpret_cast<std::pair<DWORD, bool>*>(param);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(w, &pid);
+    if (pid != run->first || !IsWindowVisible(w)) return TRUE;
+    run->second = true;
+    return FALSE;
+}
+
+}  // namespace
+
+CommandRun RunTavrel(const std::wstring& arguments, DWORD timeoutMs) {
+    CommandRun run;
+    wchar_t folder[MAX_PATH], file[MAX_PATH];
+    GetTempPathW(MAX_PATH, folder);
+    GetTempFileNameW(folder, L"out", 0, file);
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE out = CreateFileW(file, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                             CREATE_ALWAYS, 0, nullptr);
+    std::wstring exe = DriverFolder() + L"\\Tavrel.exe";
+    std::wstring line = L"\"" + exe + L"\" " + arguments;
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdOutput = si.hStdError = out;
+    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    PROCESS_INFORMATION pi{};
+    run.started = out != INVALID_HANDLE_VALUE &&
+                  CreateProcessW(exe.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                 DriverFolder().c_str(), &si, &pi);
+    if (out != INVALID_HANDLE_VALUE) CloseHandle(out);
+    if (run.started) {
+        std::pair<DWORD, bool> seen{pi.dwProcessId, false};
+        WaitUntil(
+            [&] {
+                if (!seen.second) EnumWindows(FindShownWindow, reinterpret_cast<LPARAM>(&seen));
+                return WaitForSingleObject(pi.hProcess, 0) == WAIT_OBJECT_0;
+            },
+            timeoutMs);
+        run.windowShown = seen.second;
+        if (WaitForSingleObject(pi.hProcess, 0) != WAIT_OBJECT_0) TerminateProcess(pi.hProcess, 99);
+        WaitForSingleObject(pi.hProcess, 5000);
+        GetExitCodeProcess(pi.hProcess, &run.exitCode);
+        CloseHandle(pi.hProcess);
+        CloseHandle(pi.hThread);
+    }
+    HANDLE in = CreateFileW(file, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+    std::string bytes;
+    char chunk[4096];
+    DWORD got = 0;
+    while (in != INVALID_HANDLE_VALUE && ReadFile(in, chunk, sizeof chunk, &got, nullptr) && got)
+        bytes.append(chunk, got);
+    if (in != INVALID_HANDLE_VALUE) CloseHandle(in);
+    DeleteFileW(file);
+    int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(),
+                                static_cast<int>(bytes.size()), nullptr, 0);
+    run.output.resize(n > 0 ? n : 0);
+    if (n > 0)
+        MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()),
+                            run.output.data(), n);
+    return run;
+}
 
 RegistryData ReadValue(HKEY root, const std::wstring& path, const std::wstring& name, REGSAM view) {
     RegistryData value;

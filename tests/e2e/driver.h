@@ -88,6 +88,16 @@ private:
     HWND window_ = nullptr;
 };
 
+// A command-line run of Tavrel.exe, its output redirected to a file.
+struct CommandRun {
+    bool started = false;
+    DWORD exitCode = 0;
+    std::wstring output;       // written as UTF-8, read back
+    bool windowShown = false;  // a visible top-level window of its came up
+};
+// Starts Tavrel.exe with `arguments` and waits for it to end.
+CommandRun RunTavrel(const std::wstring& arguments, DWORD timeoutMs = 60000);
+
 // Sets HKCU\Control Panel\Desktop\LogPixels for the programs started while
 // it lives, and puts back what was there.
 class DotsPerInch {

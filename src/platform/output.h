@@ -1,0 +1,16 @@
+#pragma once
+// Where a command-line run's words go: the console the program was started
+// from, the file or pipe its output was redirected to, or else a message box.
+#include <windows.h>
+
+#include <string>
+
+namespace platform {
+
+enum class OutputTo { kConsole, kFile, kMessageBox, kNowhere };
+
+// Writes `text`. Without a console or a redirected output, shows it in a
+// message box with `style` when `boxAllowed`, and otherwise drops it.
+OutputTo WriteOutput(const std::wstring& text, bool boxAllowed, UINT style);
+
+}  // namespace platform

@@ -1,0 +1,123 @@
+// Tavrel.exe with arguments: no window, the exit code, the text written to a
+// redirected output, and each action's effect on the real registry, system
+// parameters, recycle bin and stand-in programs.
+#include <doctest/doctest.h>
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "e2e/driver.h"
+#include "e2e/kept.h"
+#include "support/runkeys.h"
+#include "support/standins.h"
+#include "support/trash.h"
+
+using support::Narrow;
+
+namespace {
+
+constexpr wchar_t kTcpip[] = L"System\\CurrentControlSet\\Services\\Tcpip\\Parameters";
+// Greek and Japanese: outside every ANSI code page at once.
+const std::wstring kForeign = L"\u0395\u03BA\u03BA\u03AF\u03BD\u03B7\u03C3\u03B7 \u8D77\u52D5";
+
+DWORD Mtu() {
+    e2e::RegistryData value = e2e::ReadValue(HKEY_LOCAL_MACHINE, kTcpip, L"MTU");
+    DWORD mtu = 0;
+    if (value.found && value.bytes.size() == sizeof mtu) CopyMemory(&mtu, value.bytes.data(), 4);
+    return mtu;
+}
+
+// As the system stores it for the user: this process's SystemParametersInfo
+// may answer from Wine's per-process cache.
+std::string Desktop(const wchar_t* name) {
+    e2e::RegistryData value = e2e::ReadValue(HKEY_CURRENT_USER, L"Control Panel\\Desktop", name);
+    if (!value.found || value.type != REG_SZ || value.bytes.size() < sizeof(wchar_t)) return "";
+    return Narrow(reinterpret_cast<const wchar_t*>(value.bytes.data()));
+}
+
+void PutText(const wchar_t* path, const std::wstring& name, const wchar_t* text) {
+    HKEY key;
+    REQUIRE(RegCreateKeyExW(HKEY_CURRENT_USER, path, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
+                            nullptr) == ERROR_SUCCESS);
+    const BYTE* first = reinterpret_cast<const BYTE*>(text);
+    e2e::PutExact(key, name, REG_SZ,
+                  std::vector<BYTE>(first, first + (lstrlenW(text) + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+}
+
+size_t Count(const wchar_t* path) { return e2e::ValueNames(HKEY_CURRENT_USER, path).size(); }
+
+// What the stand-ins started, as "program arguments" lines.
+std::string Started(const support::StandinLog& log) {
+    std::string started;
+    for (auto& entry : log.Read()) started += Narrow(entry.commandLine) + "\n";
+    return started;
+}
+
+}  // namespace
+
+TEST_CASE("the command line runs one action without a window and exits 0, 1 or 2") {
+    e2e::RunKeysAside aside;
+    e2e::ValueKept mtu(HKEY_LOCAL_MACHINE, kTcpip, L"MTU");
+    e2e::EffectsKept effects;
+    PutText(support::kRun, kForeign, L"C:\\Tool\\tool.exe\t-q");
+    PutText(support::kRun, L"Plain", L"C:\\plain.exe");
+
+    struct Case {
+        const wchar_t* arguments;
+        DWORD exitCode;
+        const char* says;    // part of the output; "" for no words at all
+        const char* starts;  // the stand-ins' command lines, "" for none
+        bool (*holds)();     // the effect, read back
+    };
+    // In order: each case starts from where the one before left off.
+    const Case cases[] = {
+        {L"/Mtu 68", 0, "", "", [] { return Mtu() == 68; }},
+        {L"-mtu 1500", 0, "", "", [] { return Mtu() == 1500; }},
+        {L"/Effects off", 0, "", "",
+         [] { return Desktop(L"FontSmoothing") == "0" && Desktop(L"DragFullWindows") == "0"; }},
+        {L"/EFFECTS Balanced", 0, "", "",
+         [] { return Desktop(L"FontSmoothing") == "2" && Desktop(L"DragFullWindows") == "1"; }},
+        {L"/CleanUp", 0, "", "cleanmgr.exe\n", [] { return true; }},
+        {L"/EmptyRecycleBin", 0, "", "", [] { return support::ItemsInBin() == 0; }},
+        {L"/Restart", 0, "", "shutdown.exe -r -t 0\n", [] { return true; }},
+        {L"/PowerBootup /NoRestart", 0, "Parked 2 entries; 0 left where they were.", "",
+         [] { return Count(support::kRun) == 0 && Count(support::kParked) == 2; }},
+        {L"/Status", 0,
+         "  \u0395\u03BA\u03BA\u03AF\u03BD\u03B7\u03C3\u03B7 \u8D77\u52D5 = REG_SZ "
+         "\"C:\\Tool\\tool.exe\\t-q\"",
+         "", [] { return Count(support::kParked) == 2; }},
+        // A program put its entry back meanwhile, with other data: it stays,
+        // and with an entry left behind nobody is there to ask about a restart.
+        {L"/NormalBootup", 1, "The computer was not restarted", "",
+         [] { return Count(support::kRun) == 2 && Count(support::kParked) == 1; }},
+        {L"/NoRestart /normalbootup", 1, "the parked copy stays parked", "",
+         [] { return Count(support::kParked) == 1; }},
+        {L"/Bogus", 2, "Unknown argument: /Bogus\r\n\r\nUsage:", "", [] { return Mtu() == 1500; }},
+        {L"/Mtu 1500 /Mtu 68", 2, "One action at a time", "", [] { return Mtu() == 1500; }},
+        {L"/Mtu 9000", 2, "/Mtu takes 68 or 1500.", "", [] { return Mtu() == 1500; }},
+        {L"/Restart /NoRestart", 2, "/NoRestart goes with", "", [] { return true; }},
+        {L"/?", 0, "Usage:", "", [] { return Count(support::kRun) == 2; }},
+    };
+    for (const Case& c : cases) {
+        INFO("arguments: ", Narrow(c.arguments));
+        if (lstrcmpW(c.arguments, L"/EmptyRecycleBin") == 0)
+            REQUIRE_FALSE(support::RecycleNewFile().empty());
+        if (lstrcmpW(c.arguments, L"/NormalBootup") == 0)
+            PutText(support::kRun, L"Plain", L"C:\\plain 2.exe");
+        support::StandinLog log;
+        e2e::CommandRun run = e2e::RunTavrel(c.arguments);
+        REQUIRE(run.started);
+        CHECK(run.exitCode == c.exitCode);
+        CHECK_FALSE(run.windowShown);
+        INFO("output: ", Narrow(run.output));
+        if (*c.says)
+            CHECK(Narrow(run.output).find(c.says) != std::string::npos);
+        else
+            CHECK(run.output.empty());
+        if (*c.starts) log.Wait(1);
+        CHECK(Started(log) == c.starts);
+        CHECK(c.holds());
+    }
+}
