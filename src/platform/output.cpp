@@ -47,14 +47,15 @@ bool DesktopVisible() {
 
 }  // namespace
 
-OutputTo WriteOutput(const std::wstring& text, bool boxAllowed, UINT style) {
+OutputTo WriteOutput(const std::wstring& text, UINT style) {
     // Redirected: the handle came with the process.
     HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
     if (out && out != INVALID_HANDLE_VALUE) {
         DWORD type = GetFileType(out);
-        if (type == FILE_TYPE_DISK || type == FILE_TYPE_PIPE)
-            return WriteUtf8(out, text) ? OutputTo::kFile : OutputTo::kNowhere;
         if (type == FILE_TYPE_CHAR && WriteConsoleText(out, text)) return OutputTo::kConsole;
+        // Any other file, pipe or device (NUL, as an installer's "> NUL").
+        if (type == FILE_TYPE_DISK || type == FILE_TYPE_PIPE || type == FILE_TYPE_CHAR)
+            return WriteUtf8(out, text) ? OutputTo::kFile : OutputTo::kNowhere;
     }
     // A windows-subsystem program gets no console of its own; it can borrow
     // the one it was started from. Looked up, like every newer call.
@@ -69,7 +70,7 @@ OutputTo WriteOutput(const std::wstring& text, bool boxAllowed, UINT style) {
         // The prompt came back before the program wrote: start on a line of our own.
         if (console && WriteConsoleText(console.Get(), L"\n" + text)) return OutputTo::kConsole;
     }
-    if (!boxAllowed || !DesktopVisible()) return OutputTo::kNowhere;
+    if (!DesktopVisible()) return OutputTo::kNowhere;
     Current().ShowMessage(nullptr, text, L"Tavrel", style | MB_OK | MB_SETFOREGROUND);
     return OutputTo::kMessageBox;
 }

@@ -10,7 +10,8 @@ namespace platform {
 enum class OutputTo { kConsole, kFile, kMessageBox, kNowhere };
 
 // Writes `text`. Without a console or a redirected output, shows it in a
-// message box with `style` when `boxAllowed`, and otherwise drops it.
-OutputTo WriteOutput(const std::wstring& text, bool boxAllowed, UINT style);
+// message box with `style`, unless no one can see the desktop (a service, or
+// an installer's system account), where it is dropped.
+OutputTo WriteOutput(const std::wstring& text, UINT style);
 
 }  // namespace platform

@@ -74,9 +74,7 @@ int RunCommandLine(const std::vector<std::wstring>& arguments) {
         UINT style = outcome == kDone     ? MB_ICONINFORMATION
                      : outcome == kPartly ? MB_ICONEXCLAMATION
                                           : MB_ICONSTOP;
-        // /NoRestart marks the unattended form (an installer's uninstall):
-        // nothing there may wait for an answer.
-        platform::WriteOutput(context.report, !request.noRestart, style);
+        platform::WriteOutput(context.report, style);
     }
     return outcome;
 }
