@@ -111,8 +111,23 @@ package_test() {
                 '^NOT WIX_DOWNGRADE_DETECTED.A newer version of Tavrel is already installed')" = "1|1"
     check "$msiArch refusal leaves the newer version" cmp "$newer/files/README.txt" "$pf/README.txt"
 
+    # Entries parked by Power Bootup come back when the program goes.
+    local run='Software\Microsoft\Windows\CurrentVersion\Run' root
+    for root in HKLM HKCU; do
+        wine reg add "$root\\${run}Disabled" /v "Parked $root" /d 'C:\parked.exe' /f "${view[@]}" \
+            >/dev/null 2>&1
+    done
     msiexec_ /x "$newer/Tavrel-$next-$msiArch.msi" "$log-uninstall.log"
     verdict "$msiArch msi uninstalls silently" $?
+    rc=0
+    for root in HKLM HKCU; do
+        wine reg query "$root\\$run" /v "Parked $root" "${view[@]}" >/dev/null 2>&1 || rc=1
+        wine reg query "$root\\${run}Disabled" /v "Parked $root" "${view[@]}" >/dev/null 2>&1 && rc=1
+    done
+    verdict "$msiArch uninstall brings parked start-up entries back" $rc
+    for root in HKLM HKCU; do
+        wine reg delete "$root\\$run" /v "Parked $root" /f "${view[@]}" >/dev/null 2>&1
+    done
     check "$msiArch uninstall leaves no files or folder" test ! -e "$pf"
     check "$msiArch uninstall leaves no shortcut" test -z "$(shortcuts)"
     check "$msiArch uninstall leaves no uninstall entry" test -z "$(uninstall_entries)"
