@@ -40,11 +40,11 @@ make_zip() {
 
 # make_msi VERSION x86|x64 DIR OUT: a per-machine installer of DIR's files.
 make_msi() {
-    local version=$1 arch=$2 dir=$3 out=$4 work win64 programFiles program shortcut
+    local version=$1 arch=$2 dir=$3 out=$4 work win64 programFiles systemFolder program shortcut
     case $arch in
-        x86) win64=no programFiles=ProgramFilesFolder
+        x86) win64=no programFiles=ProgramFilesFolder systemFolder=SystemFolder
             program=E4658351-1C0C-4FB3-9688-2B68BD58DFDB shortcut=F685D2A5-B020-4445-AAE7-5A8F9B916052 ;;
-        x64) win64=yes programFiles=ProgramFiles64Folder
+        x64) win64=yes programFiles=ProgramFiles64Folder systemFolder=System64Folder
             program=7A6160BC-9509-47E0-B99B-51DA06BA13DE shortcut=7052A5FA-DDEC-4D89-A8E7-656CBA211B51 ;;
         *) say "make_msi: no such architecture: $arch"; return 1 ;;
     esac
@@ -55,6 +55,7 @@ make_msi() {
     work=$(mktemp -d)
     cp "$dir"/* "$TAVREL_PACKAGING/../resources/tavrel.ico" "$work/"
     sed -e "s/@VERSION@/$version/g" -e "s/@PRODUCT_CODE@/$code/g" -e "s/@WIN64@/$win64/g" -e "s/@PROGRAMFILES@/$programFiles/g" \
+        -e "s/@SYSTEMFOLDER@/$systemFolder/g" \
         -e "s/@GUID_PROGRAM@/$program/g" -e "s/@GUID_SHORTCUT@/$shortcut/g" \
         "$TAVREL_PACKAGING/tavrel.wxs.in" >"$work/tavrel.wxs"
     rm -f "$out"
