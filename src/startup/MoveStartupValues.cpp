@@ -110,13 +110,15 @@ void MoveResult::Keep(MovePlace place, KeptReason reason, int count) {
 MoveResult MoveStartupValues(const wchar_t* source, const wchar_t* target,
                              const MoveOptions& options) {
     MoveResult result;
-    // Windows starts programs from both views of HKEY_LOCAL_MACHINE.
-    std::vector<REGSAM> machineViews{0};
-    if (platform::Is64BitWindows()) machineViews = {KEY_WOW64_64KEY, KEY_WOW64_32KEY};
-    for (REGSAM view : machineViews)
+    for (REGSAM view : StartupMachineViews())
         MoveKey(HKEY_LOCAL_MACHINE, view, source, target, options, result);
     MoveKey(HKEY_CURRENT_USER, 0, source, target, options, result);
     return result;
+}
+
+std::vector<REGSAM> StartupMachineViews() {
+    if (platform::Is64BitWindows()) return {KEY_WOW64_64KEY, KEY_WOW64_32KEY};
+    return {0};
 }
 
 StartupSwitchLock::StartupSwitchLock(DWORD waitMs) {

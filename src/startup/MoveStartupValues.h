@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "registry/exact.h"
 
@@ -60,6 +61,10 @@ struct MoveOptions {
 
 MoveResult MoveStartupValues(const wchar_t* source, const wchar_t* target,
                              const MoveOptions& options = {});
+
+// The views of HKEY_LOCAL_MACHINE that Windows starts programs from: both on
+// 64-bit Windows, whichever build asks, else the one there is (0).
+std::vector<REGSAM> StartupMachineViews();
 
 // "Power Bootup" and "Normal Bootup": each holds the switch's lock for the
 // whole move (see StartupSwitchLock). False when another copy of the program

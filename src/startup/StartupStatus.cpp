@@ -5,7 +5,6 @@
 
 #include "base/handle.h"
 #include "base/text.h"
-#include "platform/platform.h"
 #include "startup/MoveStartupValues.h"
 
 namespace {
@@ -134,20 +133,15 @@ std::wstring RenderValue(const mGeneral::ExactValue& value) {
 }
 
 std::wstring DescribeStartupEntries() {
-    struct Place {
-        HKEY root;
-        REGSAM view;
-        const wchar_t* rootName;
-        const wchar_t* viewName;
-    };
-    std::vector<Place> places{{HKEY_LOCAL_MACHINE, 0, L"HKLM", L""}};
-    if (platform::Is64BitWindows())
-        places = {{HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY, L"HKLM", L" (64-bit view)"},
-                  {HKEY_LOCAL_MACHINE, KEY_WOW64_32KEY, L"HKLM", L" (32-bit view)"}};
-    places.push_back({HKEY_CURRENT_USER, 0, L"HKCU", L""});
     std::wstring out;
-    for (const Place& place : places)
+    for (REGSAM view : StartupMachineViews()) {
+        const wchar_t* viewName = view == KEY_WOW64_64KEY   ? L" (64-bit view)"
+                                  : view == KEY_WOW64_32KEY ? L" (32-bit view)"
+                                                            : L"";
         for (const wchar_t* path : {kStartupKey, kParkingKey})
-            DescribeKey(place.root, place.view, place.rootName, place.viewName, path, out);
+            DescribeKey(HKEY_LOCAL_MACHINE, view, L"HKLM", viewName, path, out);
+    }
+    for (const wchar_t* path : {kStartupKey, kParkingKey})
+        DescribeKey(HKEY_CURRENT_USER, 0, L"HKCU", L"", path, out);
     return out;
 }
