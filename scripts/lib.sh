@@ -8,27 +8,30 @@ TAVREL_SANDBOXES=$TAVREL_BUILD/sandbox
 
 say() { printf '%s\n' "$*" >&2; }
 
-# Installs, from Debian's packages, whatever the build and tests need.
+# Installs, from Debian's packages, whatever the build and tests need. Each
+# check looks at the file itself: these scripts define shell functions named
+# wine and wineserver, which "command -v" would find instead.
 ensure_tools() {
     local missing=()
-    need() { command -v "$1" >/dev/null 2>&1 || missing+=("$2"); }
-    need cmake cmake
-    need ninja ninja-build
-    need i686-w64-mingw32-g++-win32 g++-mingw-w64-i686-win32
-    need x86_64-w64-mingw32-g++-win32 g++-mingw-w64-x86-64-win32
-    need wine wine
-    [ -x /usr/lib/wine/wine ] || missing+=(wine32:i386)
-    [ -x /usr/lib/wine/wine64 ] || missing+=(wine64)
+    need() { [ -x "$1" ] || missing+=("$2"); }
+    need /usr/bin/cmake cmake
+    need /usr/bin/ninja ninja-build
+    need /usr/bin/i686-w64-mingw32-g++-win32 g++-mingw-w64-i686-win32
+    need /usr/bin/x86_64-w64-mingw32-g++-win32 g++-mingw-w64-x86-64-win32
+    # wine32 and wine64 only recommend the package that holds these two.
+    if [ ! -x /usr/bin/wine ] || [ ! -x /usr/bin/wineserver ]; then missing+=(wine); fi
+    need /usr/lib/wine/wine wine32:i386
+    need /usr/lib/wine/wine64 wine64
     [ -d /usr/share/wine/fonts ] || missing+=(fonts-wine)
-    need Xvfb xvfb
-    need xauth xauth
-    need xdpyinfo x11-utils
-    need import imagemagick
-    need flock util-linux
-    need wixl wixl
-    need msiinfo msitools
-    need zip zip
-    need unzip unzip
+    need /usr/bin/Xvfb xvfb
+    need /usr/bin/xauth xauth
+    need /usr/bin/xdpyinfo x11-utils
+    need /usr/bin/import imagemagick
+    need /usr/bin/flock util-linux
+    need /usr/bin/wixl wixl
+    need /usr/bin/msiinfo msitools
+    need /usr/bin/zip zip
+    need /usr/bin/unzip unzip
     [ -f /usr/include/doctest/doctest.h ] || missing+=(doctest-dev)
     [ ${#missing[@]} -eq 0 ] && return 0
 
@@ -87,17 +90,24 @@ detect_32bit() {
     fi
     # Debian's wine wrapper picks the 32-bit loader whenever wine32 is
     # installed, so without 32-bit code the 64-bit one is named outright.
+    TAVREL_WINESERVER=/usr/bin/wineserver
     if [ "$TAVREL_32BIT" = yes ]; then
-        TAVREL_WINE=$(type -P wine) || die "Wine is not installed: no wine command"
+        TAVREL_WINE=/usr/bin/wine
     else
         TAVREL_WINE=/usr/lib/wine/wine64
         [ -x "$TAVREL_WINE" ] || die "Wine's 64-bit loader $TAVREL_WINE is missing: install wine64"
         export WINELOADER=$TAVREL_WINE
     fi
+    local f
+    for f in "$TAVREL_WINE" "$TAVREL_WINESERVER"; do
+        [ -x "$f" ] || die "Wine is not installed: $f is missing (Debian's package wine)"
+    done
 }
 
-# Every Wine program the scripts start goes through the loader chosen above.
+# Every Wine program the scripts start goes through the loader chosen above,
+# and every wineserver call through the one file.
 wine() { "$TAVREL_WINE" "$@"; }
+wineserver() { "$TAVREL_WINESERVER" "$@"; }
 
 # The architecture whose programs run here: i686 where 32-bit code runs.
 run_arch() { if [ "$TAVREL_32BIT" = yes ]; then echo i686; else echo x86_64; fi; }

@@ -12,6 +12,9 @@ set -uo pipefail
 
 version=$(tavrel_version)
 dist=$TAVREL_ROOT/dist
+# Run on its own, it finds out here what scripts/test would have told it.
+detect_32bit
+[ -f "$dist/SHA256SUMS" ] || die "No packages in $dist: run scripts/release first"
 verdict() { if [ "$2" -eq 0 ]; then echo "PASS $1"; else echo "FAIL $1"; fi; }
 check() { local name=$1; shift; "$@" >/dev/null 2>&1; verdict "$name" $?; }
 
