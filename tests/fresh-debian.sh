@@ -41,7 +41,7 @@ inside() {
 say "Before: $(inside sh -c 'ls /usr/bin/wine /usr/bin/wineserver /usr/lib/wine 2>&1 | grep -c "No such"') of the three Wine paths missing"
 # The user of a bare system brings git and the checkout.
 inside sh -c 'apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq \
-    --no-install-recommends git ca-certificates >/dev/null && git clone -q /tavrel.bundle /src/tavrel' ||
+    --no-install-recommends git ca-certificates >/dev/null && git -c advice.detachedHead=false clone -q /tavrel.bundle /src/tavrel' ||
     die "Could not clone the checkout inside"
 
 run_step() {  # NAME COMMAND...
