@@ -30,9 +30,10 @@ Request ParseArguments(const std::vector<std::wstring>& arguments) {
     for (size_t i = 0; i < arguments.size(); ++i) {
         const std::wstring name = Switch(arguments[i]);
         if (name.empty()) return Refuse(L"Not an argument: " + arguments[i]);
-        if (Same(name, L"NoRestart")) {
-            if (request.noRestart) return Refuse(L"/NoRestart is given twice.");
-            request.noRestart = true;
+        if (Same(name, L"NoRestart") || Same(name, L"Json")) {
+            bool& flag = Same(name, L"Json") ? request.json : request.noRestart;
+            if (flag) return Refuse(arguments[i] + L" is given twice.");
+            flag = true;
             continue;
         }
         const Action* found = nullptr;
@@ -57,6 +58,8 @@ Request ParseArguments(const std::vector<std::wstring>& arguments) {
     if (request.noRestart && request.action->id != ActionId::kPowerBootup &&
         request.action->id != ActionId::kNormalBootup)
         return Refuse(L"/NoRestart goes with /PowerBootup or /NormalBootup only.");
+    if (request.json && request.action->id != ActionId::kStatus)
+        return Refuse(L"/Json goes with /Status only.");
     return request;
 }
 
@@ -66,6 +69,7 @@ int RunCommandLine(const std::vector<std::wstring>& arguments) {
     ActionContext context;
     if (request.action) {
         context.noRestart = request.noRestart;
+        context.json = request.json;
         outcome = RunAction(*request.action, context);
     } else {
         context.report = request.error + L"\n\n" + kUsage;

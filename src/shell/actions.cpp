@@ -123,7 +123,7 @@ Outcome PowerBootup(ActionContext& context) { return SwitchStartup(context, true
 Outcome NormalBootup(ActionContext& context) { return SwitchStartup(context, false); }
 
 Outcome Status(ActionContext& context) {
-    context.report += DescribeStartupEntries();
+    context.report += context.json ? DescribeStartupEntriesJson() : DescribeStartupEntries();
     return kDone;
 }
 
@@ -163,7 +163,7 @@ constexpr size_t kActionCount = sizeof kActions / sizeof *kActions;
 const wchar_t kUsage[] =
     L"Usage: Tavrel [/PowerBootup | /NormalBootup] [/NoRestart]\n"
     L"       Tavrel /Restart | /Mtu 68|1500 | /Effects off|balanced | /CleanUp\n"
-    L"       Tavrel /EmptyRecycleBin | /Status | /?\n"
+    L"       Tavrel /EmptyRecycleBin | /Status [/Json] | /?\n"
     L"  /PowerBootup      park every start-up entry in RunDisabled, then restart\n"
     L"  /NormalBootup     bring the parked entries back, then restart\n"
     L"  /NoRestart        with either of those: do not restart\n"
@@ -173,6 +173,7 @@ const wchar_t kUsage[] =
     L"  /CleanUp          start the disk clean-up tool\n"
     L"  /EmptyRecycleBin  empty the recycle bins without asking\n"
     L"  /Status           list the Run and RunDisabled entries of every place\n"
+    L"  /Json             with /Status: the same as JSON, every byte in hex\n"
     L"One action at a time; names in any case, with / or -.\n"
     L"Exit code: 0 done, 1 partly done (see the reasons), 2 refused, nothing changed.\n";
 

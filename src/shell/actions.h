@@ -37,6 +37,7 @@ enum Outcome { kDone = 0, kPartly = 1, kRefused = 2 };
 struct ActionContext {
     frmMain* window = nullptr;  // nullptr on the command line
     bool noRestart = false;
+    bool json = false;
     std::wstring report;
 };
 

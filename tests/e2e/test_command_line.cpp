@@ -9,9 +9,11 @@
 
 #include "e2e/driver.h"
 #include "e2e/kept.h"
+#include "support/json.h"
 #include "support/runkeys.h"
 #include "support/standins.h"
 #include "support/trash.h"
+#include "support/values.h"
 
 using support::Narrow;
 
@@ -86,7 +88,7 @@ TEST_CASE("the command line runs one action without a window and exits 0, 1 or 2
          [] { return Count(support::kRun) == 0 && Count(support::kParked) == 2; }},
         {L"/Status", 0,
          "  \u0395\u03BA\u03BA\u03AF\u03BD\u03B7\u03C3\u03B7 \u8D77\u52D5 = REG_SZ "
-         "\"C:\\Tool\\tool.exe\\t-q\"",
+         "\"C:\\\\Tool\\\\tool.exe\\t-q\"",
          "", [] { return Count(support::kParked) == 2; }},
         // A program put its entry back meanwhile, with other data: it stays,
         // and with an entry left behind nobody is there to ask about a restart.
@@ -120,4 +122,46 @@ TEST_CASE("the command line runs one action without a window and exits 0, 1 or 2
         CHECK(Started(log) == c.starts);
         CHECK(c.holds());
     }
+}
+
+TEST_CASE("/Status shows no entry in disguise, and /Status /Json reads back every entry exactly") {
+    e2e::RunKeysAside aside;
+    support::Values planted = support::EveryKind(L"J");
+    // A name that reads "Updater.exe" once reversed, and halves of characters.
+    const std::wstring disguised = L"Updater\u202Eexe.cod", halves = L"Half \xDC00 \xD800";
+    planted[disguised] = {REG_SZ, support::Bytes(L"C:\\x\u2066.exe")};
+    planted[halves] = {REG_EXPAND_SZ, support::Bytes(L"\xD800\U0001F600")};
+    support::Put(HKEY_CURRENT_USER, support::kRun, planted);
+
+    e2e::CommandRun text = e2e::RunTavrel(L"/Status");
+    CHECK(text.exitCode == 0);
+    INFO("output: ", Narrow(text.output));
+    CHECK(text.output.find(L"  Updater\\u202Eexe.cod = REG_SZ \"C:\\\\x\\u2066.exe\"") !=
+          std::wstring::npos);
+    CHECK(text.output.find(L"  Half \\uDC00 \\uD800 = REG_EXPAND_SZ \"\\uD800\U0001F600\"") !=
+          std::wstring::npos);
+
+    e2e::CommandRun json = e2e::RunTavrel(L"/Status /Json");
+    CHECK(json.exitCode == 0);
+    support::Json root = support::JsonReader(json.output).Read();
+    REQUIRE(root.kind == support::Json::kObject);
+    support::Values read;
+    for (const support::Json& key : root[L"keys"].items) {
+        if (key[L"place"].text != L"HKCU" || key[L"key"].text != support::kRun) continue;
+        for (const support::Json& entry : key[L"entries"].items) {
+            support::Value value{static_cast<DWORD>(entry[L"typeCode"].number), {}};
+            const std::wstring& hex = entry[L"hex"].text;
+            for (size_t i = 0; i + 1 < hex.size(); i += 2)
+                value.data.push_back(static_cast<BYTE>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+            // The string or number it gives is the same data.
+            const support::Json& data = entry[L"data"];
+            if (data.kind == support::Json::kString)
+                CHECK(support::Bytes(data.text, entry[L"terminated"].boolean) == value.data);
+            if (data.kind == support::Json::kNumber && value.type == REG_DWORD)
+                CHECK(data.number == *reinterpret_cast<const DWORD*>(value.data.data()));
+            read[entry[L"name"].text] = value;
+        }
+    }
+    INFO("read back: ", support::Describe(read));
+    CHECK(read == planted);
 }
