@@ -97,9 +97,12 @@ Outcome SwitchStartup(ActionContext& context, bool park) {
     MoveResult result;
     if (!(park ? ParkStartupValues(result, kSwitchWaitMs)
                : RestoreStartupValues(result, kSwitchWaitMs))) {
-        Tell(context,
-             L"Another copy of Tavrel is still moving the start-up programs. Nothing was "
-             L"changed; try again when it has finished.");
+        Tell(context, result.lockUnavailable
+                          ? L"The start-up programs were not moved: the lock that keeps two "
+                            L"copies of Tavrel from moving them at once could not be opened. "
+                            L"Nothing was changed."
+                          : L"Another copy of Tavrel is still moving the start-up programs. "
+                            L"Nothing was changed; try again when it has finished.");
         return kRefused;
     }
     const std::wstring kept = DescribeKept(result);

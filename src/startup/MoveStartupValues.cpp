@@ -143,7 +143,10 @@ StartupSwitchLock::StartupSwitchLock(DWORD waitMs) {
         }
         ++owned_;
     }
-    held_ = true;
+    // Neither name could be opened (another program's object of another
+    // kind may hold both): moving without the lock could lose entries.
+    unavailable_ = owned_ == 0;
+    held_ = !unavailable_;
 }
 
 StartupSwitchLock::~StartupSwitchLock() {
@@ -158,6 +161,7 @@ namespace {
 bool LockedMove(const wchar_t* source, const wchar_t* target, const MoveOptions& options,
                 MoveResult& result, DWORD waitMs) {
     StartupSwitchLock lock(waitMs);
+    result.lockUnavailable = lock.Unavailable();
     if (!lock.Held()) return false;
     result = MoveStartupValues(source, target, options);
     return true;

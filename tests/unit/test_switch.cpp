@@ -273,4 +273,14 @@ TEST_CASE("while another copy moves, a switch waits, and past its wait changes n
     GetExitCodeThread(holder, &code);
     CHECK(code == 0);
     for (HANDLE h : {holder, holding, release}) CloseHandle(h);
+
+    // Objects of another kind hold both names: the lock cannot be opened,
+    // and that is a refusal too, never a move without it.
+    HANDLE squatters[] = {CreateEventW(nullptr, TRUE, FALSE, L"Local\\TavrelStartupSwitch"),
+                          CreateEventW(nullptr, TRUE, FALSE, L"Global\\TavrelStartupSwitch")};
+    CHECK(StartupSwitchLock(100).Unavailable());
+    CHECK_FALSE(ParkStartupValues(result, 100));
+    CHECK(result.lockUnavailable);
+    CHECK(support::Get(HKEY_CURRENT_USER, kStartupKey) == before);
+    for (HANDLE h : squatters) CloseHandle(h);
 }
