@@ -23,6 +23,7 @@ enum KeptReason {
     kChangedMeanwhile,    // another program changed or removed it during the move
     kLiveEntryDiffers,    // the target holds a different value of that name, which stays
     kNotWritten,          // the target would not take it whole
+    kNotRemoved,          // copied whole into the target, but the source would not let it go
     kReasonCount
 };
 

@@ -204,7 +204,8 @@ LSTATUS DenyMachine(HKEY root, const wchar_t* path, REGSAM access, HKEY* key) {
 
 TEST_CASE("what a move leaves behind is counted by place and reason, and said to the user") {
     Sandbox sandbox;
-    const Value live{REG_SZ, Bytes(L"C:\\Tool 2\\tool.exe")}, stale{REG_SZ, Bytes(L"C:\\Tool\\tool.exe")};
+    const Value live{REG_SZ, Bytes(L"C:\\Tool 2\\tool.exe")},
+        stale{REG_SZ, Bytes(L"C:\\Tool\\tool.exe")};
     const Value same{REG_SZ, Bytes(L"same")}, other{REG_SZ, Bytes(L"other")};
     for (REGSAM view : MachineViews()) Put(HKEY_LOCAL_MACHINE, kParked, {{L"M", other}}, view);
     Put(HKEY_CURRENT_USER, kParked, {{L"Updated", stale}, {L"Same", same}, {L"Parked", other}});
@@ -242,6 +243,14 @@ TEST_CASE("what a move leaves behind is counted by place and reason, and said to
 
     // A missing key is no failure.
     CHECK(MoveStartupValues(L"Software\\TavrelTests\\Switch\\Absent", kRun).Complete());
+
+    // A copy made but not taken out is a change, not a refusal.
+    MoveOptions stuck;
+    stuck.remove = [](HKEY, const std::wstring&) -> LSTATUS { return ERROR_ACCESS_DENIED; };
+    MoveResult copied = MoveStartupValues(kParked, kRun, stuck);
+    CHECK(copied.keptBy[kThisUser][kNotRemoved] == 3);
+    CHECK(Get(HKEY_CURRENT_USER, kRun) == Get(HKEY_CURRENT_USER, kParked));
+    CHECK(support::Narrow(DescribeKept(copied)).find("now in both places") != std::string::npos);
 }
 
 namespace {
