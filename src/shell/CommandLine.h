@@ -11,7 +11,7 @@ namespace shell {
 struct Request {
     const Action* action = nullptr;  // nullptr when refused
     bool noRestart = false;
-    bool json = false;  // /Status as JSON
+    bool json = false;   // /Status as JSON
     std::wstring error;  // why the arguments were refused
 };
 

@@ -2,7 +2,6 @@
 
 #include "base/text.h"
 #include "platform/platform.h"
-#include "shell/frmMain.h"
 #include "startup/MoveStartupValues.h"
 #include "startup/StartupStatus.h"
 #include "tweaks/links.h"
@@ -15,7 +14,7 @@ namespace {
 void Tell(ActionContext& context, const std::wstring& text,
           UINT style = MB_ICONEXCLAMATION | MB_OK) {
     if (context.window)
-        platform::Current().ShowMessage(context.window->Hwnd(), text, kProgramTitle, style);
+        platform::Current().ShowMessage(context.window->Owner(), text, kProgramTitle, style);
     else
         context.report += text + L"\n";
 }
@@ -52,7 +51,7 @@ Outcome CleanUp(ActionContext& context) {
 
 Outcome EmptyBins(ActionContext& context) {
     if (context.window) {
-        context.window->EmptyRecycleBin(nullptr, kFalse);
+        context.window->EmptyBins();
         return kDone;
     }
     // Nobody to answer the shell's question or watch its progress.
@@ -68,7 +67,7 @@ Outcome EmptyBins(ActionContext& context) {
 }
 
 Outcome Restore(ActionContext& context) {
-    if (context.window) context.window->mPopRestore_Click(0);
+    if (context.window) context.window->Restore();
     return kDone;
 }
 
@@ -108,7 +107,7 @@ Outcome SwitchStartup(ActionContext& context, bool park) {
     const std::wstring kept = DescribeKept(result);
     if (context.window) {
         if (!kept.empty() && platform::Current().ShowMessage(
-                                 context.window->Hwnd(), kept + L"\n\nRestart the computer now?",
+                                 context.window->Owner(), kept + L"\n\nRestart the computer now?",
                                  kProgramTitle, MB_ICONEXCLAMATION | MB_YESNO) != IDYES)
             return kPartly;
         return Restart(context);
@@ -198,10 +197,7 @@ const Action* ActionForControl(const std::wstring& control) {
 }
 
 Outcome RunAction(const Action& action, ActionContext& context) {
-    if (context.window) {
-        if (action.cue) tweaks::PlayCue(tk::ProgramFolder(), action.cue);
-        if (action.page) tweaks::OpenPage(action.page, action.show);
-    }
+    if (context.window) context.window->Present(action);
     return action.run ? action.run(context) : kDone;
 }
 

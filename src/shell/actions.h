@@ -5,9 +5,9 @@
 
 #include <string>
 
-class frmMain;
-
 namespace shell {
+
+constexpr wchar_t kProgramTitle[] = L"Tavrel";
 
 enum class ActionId {
     kMtuSmall,
@@ -32,10 +32,25 @@ enum class ActionId {
 // How an action ended; the command line's exit code.
 enum Outcome { kDone = 0, kPartly = 1, kRefused = 2 };
 
+struct Action;
+
+// The window an action runs in: it asks and tells in message boxes, plays the
+// cue and opens the page. The command line has none, so that the console
+// program carries no window, picture or sound.
+class ActionWindow {
+public:
+    virtual HWND Owner() = 0;
+    virtual void Present(const Action& action) = 0;  // the cue, then the page
+    virtual void Restore() = 0;                      // back from the tray
+    virtual HRESULT EmptyBins() = 0;                 // asking, with progress
+protected:
+    ~ActionWindow() = default;
+};
+
 // Where an action runs. The window asks and tells in message boxes; the
 // command line asks nothing and collects its words in `report`.
 struct ActionContext {
-    frmMain* window = nullptr;  // nullptr on the command line
+    ActionWindow* window = nullptr;  // nullptr on the command line
     bool noRestart = false;
     bool json = false;
     std::wstring report;
@@ -57,7 +72,7 @@ const Action* Actions(size_t& count);
 const Action& ActionOf(ActionId id);
 const Action* ActionForControl(const std::wstring& control);
 
-// Plays the cue and opens the page, in the window only; then runs the action.
+// Lets the window play the cue and open the page; then runs the action.
 Outcome RunAction(const Action& action, ActionContext& context);
 
 // What the command line accepts, for /? and for a refused command line.
