@@ -63,7 +63,7 @@ Request ParseArguments(const std::vector<std::wstring>& arguments) {
     return request;
 }
 
-int RunCommandLine(const std::vector<std::wstring>& arguments) {
+int RunCommandLine(const std::vector<std::wstring>& arguments, Program program) {
     Request request = ParseArguments(arguments);
     Outcome outcome = kRefused;
     ActionContext context;
@@ -78,7 +78,7 @@ int RunCommandLine(const std::vector<std::wstring>& arguments) {
         UINT style = outcome == kDone     ? MB_ICONINFORMATION
                      : outcome == kPartly ? MB_ICONEXCLAMATION
                                           : MB_ICONSTOP;
-        platform::WriteOutput(context.report, style);
+        platform::WriteOutput(context.report, style, program == kWindowsProgram);
     }
     return outcome;
 }

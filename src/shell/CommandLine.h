@@ -19,8 +19,13 @@ struct Request {
 // before anything is done: one action, /NoRestart only with a switch.
 Request ParseArguments(const std::vector<std::wstring>& arguments);
 
+// Which program reads the command line. Tavrel.exe, with no console of its
+// own, shows its words in a message box where it has nowhere to write them;
+// the console companion never does, so that nothing waits for an answer.
+enum Program { kWindowsProgram, kConsoleProgram };
+
 // Runs the request, reports, and gives the exit code: 0 done, 1 partly
 // done, 2 refused with nothing changed.
-int RunCommandLine(const std::vector<std::wstring>& arguments);
+int RunCommandLine(const std::vector<std::wstring>& arguments, Program program);
 
 }  // namespace shell

@@ -69,14 +69,15 @@ TEST_CASE("the command line runs one action without a window and exits 0, 1 or 2
     struct Case {
         const wchar_t* arguments;
         DWORD exitCode;
-        const char* says;    // part of the output; "" for no words at all
-        const char* starts;  // the stand-ins' command lines, "" for none
-        bool (*holds)();     // the effect, read back
+        const char* says;      // part of the output; "" for no words at all
+        const char* starts;    // the stand-ins' command lines, "" for none
+        bool (*holds)();       // the effect, read back
+        bool console = false;  // run by the console companion instead
     };
     // In order: each case starts from where the one before left off.
     const Case cases[] = {
         {L"/Mtu 68", 0, "", "", [] { return Mtu() == 68; }},
-        {L"-mtu 1500", 0, "", "", [] { return Mtu() == 1500; }},
+        {L"-mtu 1500", 0, "", "", [] { return Mtu() == 1500; }, true},
         {L"/Effects off", 0, "", "",
          [] { return Desktop(L"FontSmoothing") == "0" && Desktop(L"DragFullWindows") == "0"; }},
         {L"/EFFECTS Balanced", 0, "", "",
@@ -89,27 +90,30 @@ TEST_CASE("the command line runs one action without a window and exits 0, 1 or 2
         {L"/Status", 0,
          "  \u0395\u03BA\u03BA\u03AF\u03BD\u03B7\u03C3\u03B7 \u8D77\u52D5 = REG_SZ "
          "\"C:\\\\Tool\\\\tool.exe\\t-q\"",
-         "", [] { return Count(support::kParked) == 2; }},
+         "", [] { return Count(support::kParked) == 2; }, true},
         // A program put its entry back meanwhile, with other data: it stays,
         // and with an entry left behind nobody is there to ask about a restart.
         {L"/NormalBootup", 1, "The computer was not restarted", "",
          [] { return Count(support::kRun) == 2 && Count(support::kParked) == 1; }},
         {L"/NoRestart /normalbootup", 1, "the parked copy stays parked", "",
-         [] { return Count(support::kParked) == 1; }},
+         [] { return Count(support::kParked) == 1; }, true},
         {L"/Bogus", 2, "Unknown argument: /Bogus\r\n\r\nUsage:", "", [] { return Mtu() == 1500; }},
+        {L"/Bogus", 2, "Unknown argument: /Bogus\r\n\r\nUsage:", "", [] { return Mtu() == 1500; },
+         true},
         {L"/Mtu 1500 /Mtu 68", 2, "One action at a time", "", [] { return Mtu() == 1500; }},
         {L"/Mtu 9000", 2, "/Mtu takes 68 or 1500.", "", [] { return Mtu() == 1500; }},
         {L"/Restart /NoRestart", 2, "/NoRestart goes with", "", [] { return true; }},
         {L"/?", 0, "Usage:", "", [] { return Count(support::kRun) == 2; }},
     };
     for (const Case& c : cases) {
-        INFO("arguments: ", Narrow(c.arguments));
+        INFO("arguments: ", Narrow(c.arguments), c.console ? " (console companion)" : "");
         if (lstrcmpW(c.arguments, L"/EmptyRecycleBin") == 0)
             REQUIRE_FALSE(support::RecycleNewFile().empty());
         if (lstrcmpW(c.arguments, L"/NormalBootup") == 0)
             PutText(support::kRun, L"Plain", L"C:\\plain 2.exe");
         support::StandinLog log;
-        e2e::CommandRun run = e2e::RunTavrel(c.arguments);
+        e2e::CommandRun run =
+            e2e::RunTavrel(c.arguments, c.console ? L"tavrelc.exe" : L"Tavrel.exe");
         REQUIRE(run.started);
         CHECK(run.exitCode == c.exitCode);
         CHECK_FALSE(run.windowShown);
@@ -141,7 +145,7 @@ TEST_CASE("/Status shows no entry in disguise, and /Status /Json reads back ever
     CHECK(text.output.find(L"  Half \\uDC00 \\uD800 = REG_EXPAND_SZ \"\\uD800\U0001F600\"") !=
           std::wstring::npos);
 
-    e2e::CommandRun json = e2e::RunTavrel(L"/Status /Json");
+    e2e::CommandRun json = e2e::RunTavrel(L"/Status /Json", L"tavrelc.exe");
     CHECK(json.exitCode == 0);
     support::Json root = support::JsonReader(json.output).Read();
     REQUIRE(root.kind == support::Json::kObject);
