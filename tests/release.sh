@@ -12,9 +12,14 @@ set -uo pipefail
 
 version=$(tavrel_version)
 dist=$TAVREL_ROOT/dist
-# Run on its own, it finds out here what scripts/test would have told it.
+# Run on its own, it finds out here what scripts/test would have told it, and
+# gives the installed program a screen.
 detect_32bit
 [ -f "$dist/SHA256SUMS" ] || die "No packages in $dist: run scripts/release first"
+if [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then
+    start_xvfb 1024x768x24 || die "No screen for the installed program"
+    trap 'kill "$XVFB_PID" 2>/dev/null' EXIT
+fi
 verdict() { if [ "$2" -eq 0 ]; then echo "PASS $1"; else echo "FAIL $1"; fi; }
 check() { local name=$1; shift; "$@" >/dev/null 2>&1; verdict "$name" $?; }
 
