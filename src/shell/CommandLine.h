@@ -10,13 +10,12 @@ namespace shell {
 
 struct Request {
     const Action* action = nullptr;  // nullptr when refused
-    bool noRestart = false;
-    bool json = false;   // /Status as JSON
-    std::wstring error;  // why the arguments were refused
+    unsigned options = 0;            // OptionBits
+    std::wstring error;              // why the arguments were refused
 };
 
 // Reads the arguments (without the program's name). Every one is checked
-// before anything is done: one action, /NoRestart only with a switch.
+// before anything is done: one action, and only the options its row takes.
 Request ParseArguments(const std::vector<std::wstring>& arguments);
 
 // Which program reads the command line. Tavrel.exe, with no console of its

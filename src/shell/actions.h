@@ -56,6 +56,19 @@ struct ActionContext {
     std::wstring report;
 };
 
+// What may follow an action on the command line: each row of the table below
+// names the options it takes.
+enum OptionBit : unsigned { kNoRestartOption = 1u << 0, kJsonOption = 1u << 1 };
+struct Option {
+    OptionBit bit;
+    const wchar_t* argument;     // after / or -, any case
+    bool ActionContext::*field;  // what it sets for the action
+    const wchar_t* help;         // for the usage text
+};
+const Option* Options(size_t& count);
+// The arguments of the actions that take the option: "/PowerBootup or /NormalBootup".
+std::wstring OptionUsers(unsigned bit);
+
 struct Action {
     ActionId id;
     const wchar_t* argument;  // on the command line after / or -, any case; nullptr for none
@@ -65,6 +78,8 @@ struct Action {
     const wchar_t* page;      // a page of the maker's site; nullptr for none
     int show;                 // how the page's browser window starts
     Outcome (*run)(ActionContext& context);  // nullptr for a link alone
+    unsigned options;                        // the OptionBits it takes
+    const wchar_t* help;                     // for the usage text, on the first row of an argument
 };
 
 // The table, and its row for an id or a control name (nullptr for none).
@@ -75,7 +90,8 @@ const Action* ActionForControl(const std::wstring& control);
 // Lets the window play the cue and open the page; then runs the action.
 Outcome RunAction(const Action& action, ActionContext& context);
 
-// What the command line accepts, for /? and for a refused command line.
-extern const wchar_t kUsage[];
+// What the command line accepts, for /? and for a refused command line, made
+// from the rows so that no argument can be missing from it.
+std::wstring Usage();
 
 }  // namespace shell
