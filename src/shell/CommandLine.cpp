@@ -79,9 +79,9 @@ int RunCommandLine(const std::vector<std::wstring>& arguments, Program program) 
         context.report = request.error + L"\n\n" + Usage();
     }
     if (!context.report.empty()) {
-        UINT style = outcome == kDone     ? MB_ICONINFORMATION
-                     : outcome == kPartly ? MB_ICONEXCLAMATION
-                                          : MB_ICONSTOP;
+        UINT style = outcome == kPartly    ? MB_ICONEXCLAMATION
+                     : outcome == kRefused ? MB_ICONSTOP
+                                           : MB_ICONINFORMATION;
         platform::WriteOutput(context.report, style, program == kWindowsProgram);
     }
     return outcome;

@@ -24,7 +24,7 @@ Request ParseArguments(const std::vector<std::wstring>& arguments);
 enum Program { kWindowsProgram, kConsoleProgram };
 
 // Runs the request, reports, and gives the exit code: 0 done, 1 partly
-// done, 2 refused with nothing changed.
+// done, 2 refused with nothing changed, 3010 done but for the restart.
 int RunCommandLine(const std::vector<std::wstring>& arguments, Program program);
 
 }  // namespace shell

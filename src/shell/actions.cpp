@@ -31,16 +31,21 @@ Outcome SetMtu(ActionContext& context, const char* value) {
 Outcome MtuSmall(ActionContext& context) { return SetMtu(context, "68"); }
 Outcome MtuLarge(ActionContext& context) { return SetMtu(context, "1500"); }
 
-Outcome EffectsOff(ActionContext&) {
-    platform::Current().EnableTheming(FALSE);
-    tweaks::DisableVisualEffects();
-    return kDone;
+// Every call is checked: the settings that did not take are named.
+Outcome SetEffects(ActionContext& context, BOOL theming, std::wstring (*apply)()) {
+    std::wstring failed =
+        FAILED(platform::Current().EnableTheming(theming)) ? L"visual styles" : L"";
+    const std::wstring effects = apply();
+    if (!effects.empty()) failed += (failed.empty() ? L"" : L", ") + effects;
+    if (failed.empty()) return kDone;
+    Tell(context, L"These settings did not take: " + failed + L".");
+    return kPartly;
 }
-
-Outcome EffectsBalanced(ActionContext&) {
-    platform::Current().EnableTheming(-1);
-    tweaks::BalanceVisualEffects();
-    return kDone;
+Outcome EffectsOff(ActionContext& context) {
+    return SetEffects(context, FALSE, tweaks::DisableVisualEffects);
+}
+Outcome EffectsBalanced(ActionContext& context) {
+    return SetEffects(context, -1, tweaks::BalanceVisualEffects);
 }
 
 Outcome CleanUp(ActionContext& context) {
@@ -117,7 +122,9 @@ Outcome SwitchStartup(ActionContext& context, bool park) {
     context.report += (park ? L"Parked " : L"Brought back ") + Entries(result.moved) + L"; " +
                       base::Decimal(static_cast<unsigned>(result.kept)) +
                       L" left where they were.\n";
-    if (kept.empty()) return context.noRestart ? kDone : Restart(context);
+    // Nothing moved needs no restart; a partial move is partial (1 before 3010).
+    if (kept.empty())
+        return !context.noRestart ? Restart(context) : result.moved ? kRestartRequired : kDone;
     context.report += kept + L"\n";
     if (!context.noRestart)
         context.report += L"The computer was not restarted, since not every entry moved.\n";
@@ -214,7 +221,8 @@ std::wstring Usage() {
     }
     return text + optionsText +
            L"One action at a time; names in any case, with / or -.\n"
-           L"Exit code: 0 done, 1 partly done (see the reasons), 2 refused, nothing changed.\n";
+           L"Exit code: 0 done, 1 partly done (see the reasons), 2 refused, nothing changed,\n"
+           L"3010 done, but the restart that follows was left out (/NoRestart).\n";
 }
 
 const Option* Options(size_t& count) {

@@ -29,8 +29,10 @@ enum class ActionId {
     kMoreFeatures,
 };
 
-// How an action ended; the command line's exit code.
-enum Outcome { kDone = 0, kPartly = 1, kRefused = 2 };
+// How an action ended; the command line's exit code. kRestartRequired is the
+// Windows convention deployment tools schedule a restart on: all done, but a
+// restart that would have followed was not made (/NoRestart).
+enum Outcome { kDone = 0, kPartly = 1, kRefused = 2, kRestartRequired = 3010 };
 
 struct Action;
 

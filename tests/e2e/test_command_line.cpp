@@ -4,6 +4,7 @@
 #include <doctest/doctest.h>
 #include <windows.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -69,10 +70,11 @@ TEST_CASE("the command line runs one action without a window and exits 0, 1 or 2
     struct Case {
         const wchar_t* arguments;
         DWORD exitCode;
-        const char* says;      // part of the output; "" for no words at all
-        const char* starts;    // the stand-ins' command lines, "" for none
-        bool (*holds)();       // the effect, read back
-        bool console = false;  // run by the console companion instead
+        const char* says;       // part of the output; "" for no words at all
+        const char* starts;     // the stand-ins' command lines, "" for none
+        bool (*holds)();        // the effect, read back
+        bool console = false;   // run by the console companion instead
+        bool noThemes = false;  // without the theme library
     };
     // In order: each case starts from where the one before left off.
     const Case cases[] = {
@@ -85,8 +87,13 @@ TEST_CASE("the command line runs one action without a window and exits 0, 1 or 2
         {L"/CleanUp", 0, "", "cleanmgr.exe\n", [] { return true; }},
         {L"/EmptyRecycleBin", 0, "", "", [] { return support::ItemsInBin() == 0; }},
         {L"/Restart", 0, "", "shutdown.exe -r -t 0\n", [] { return true; }},
-        {L"/PowerBootup /NoRestart", 0, "Parked 2 entries; 0 left where they were.", "",
-         [] { return Count(support::kRun) == 0 && Count(support::kParked) == 2; }},
+        // Visual styles cannot be switched; the effects still are.
+        {L"/Effects off", 1, "These settings did not take: visual styles.", "",
+         [] { return Desktop(L"FontSmoothing") == "0"; }, false, true},
+        {L"/EFFECTS Balanced", 0, "", "", [] { return Desktop(L"FontSmoothing") == "2"; }, true},
+        // Done, but for the restart it was told to leave out.
+        {L"/PowerBootup /NoRestart", 3010, "Parked 2 entries; 0 left where they were.", "",
+         [] { return Count(support::kRun) == 0 && Count(support::kParked) == 2; }, true},
         {L"/Status", 0,
          "  \u0395\u03BA\u03BA\u03AF\u03BD\u03B7\u03C3\u03B7 \u8D77\u52D5 = REG_SZ "
          "\"C:\\\\Tool\\\\tool.exe\\t-q\"",
@@ -111,6 +118,8 @@ TEST_CASE("the command line runs one action without a window and exits 0, 1 or 2
             REQUIRE_FALSE(support::RecycleNewFile().empty());
         if (lstrcmpW(c.arguments, L"/NormalBootup") == 0)
             PutText(support::kRun, L"Plain", L"C:\\plain 2.exe");
+        std::unique_ptr<e2e::DllOverride> noThemes;
+        if (c.noThemes) noThemes = std::make_unique<e2e::DllOverride>(L"uxtheme", L"disabled");
         support::StandinLog log;
         e2e::CommandRun run =
             e2e::RunTavrel(c.arguments, c.console ? L"tavrelc.exe" : L"Tavrel.exe");
