@@ -16,19 +16,21 @@ package_epoch() {
 }
 
 # stage_files BUILD-DIR VERSION DIR: what a package holds, with fixed times
-# and modes. README.txt gets Windows line ends, for Notepad on XP.
+# and modes, and the MSI's own uninstall step (tavrelca.dll), which only the
+# MSI carries. README.txt gets Windows line ends, for Notepad on XP.
 stage_files() {
     local build=$1 version=$2 dir=$3 epoch
     epoch=$(package_epoch)
     rm -rf "$dir"
     mkdir -p "$dir"
-    cp "$build/Tavrel.exe" "$build/click.wav" "$build/fire.wav" "$build/longfire.wav" "$dir/"
+    cp "$build/Tavrel.exe" "$build/tavrelc.exe" "$build/click.wav" "$build/fire.wav" \
+        "$build/longfire.wav" "$build/tavrelca.dll" "$dir/"
     sed "s/@VERSION@/$version/g; s/\$/\r/" "$TAVREL_PACKAGING/README.txt.in" >"$dir/README.txt"
     chmod 0644 "$dir"/*
     touch -d "@$epoch" "$dir"/*
 }
 
-TAVREL_PACKAGE_FILES=(README.txt Tavrel.exe click.wav fire.wav longfire.wav)
+TAVREL_PACKAGE_FILES=(README.txt Tavrel.exe click.wav fire.wav longfire.wav tavrelc.exe)
 
 # make_zip DIR OUT: the portable zip, its entries in a fixed order, with no
 # extra fields (owners, local times) that would differ between runs.
@@ -40,11 +42,11 @@ make_zip() {
 
 # make_msi VERSION x86|x64 DIR OUT: a per-machine installer of DIR's files.
 make_msi() {
-    local version=$1 arch=$2 dir=$3 out=$4 work win64 programFiles systemFolder program shortcut
+    local version=$1 arch=$2 dir=$3 out=$4 work win64 programFiles program shortcut
     case $arch in
-        x86) win64=no programFiles=ProgramFilesFolder systemFolder=SystemFolder
+        x86) win64=no programFiles=ProgramFilesFolder
             program=E4658351-1C0C-4FB3-9688-2B68BD58DFDB shortcut=F685D2A5-B020-4445-AAE7-5A8F9B916052 ;;
-        x64) win64=yes programFiles=ProgramFiles64Folder systemFolder=System64Folder
+        x64) win64=yes programFiles=ProgramFiles64Folder
             program=7A6160BC-9509-47E0-B99B-51DA06BA13DE shortcut=7052A5FA-DDEC-4D89-A8E7-656CBA211B51 ;;
         *) say "make_msi: no such architecture: $arch"; return 1 ;;
     esac
@@ -55,7 +57,6 @@ make_msi() {
     work=$(mktemp -d)
     cp "$dir"/* "$TAVREL_PACKAGING/../resources/tavrel.ico" "$work/"
     sed -e "s/@VERSION@/$version/g" -e "s/@PRODUCT_CODE@/$code/g" -e "s/@WIN64@/$win64/g" -e "s/@PROGRAMFILES@/$programFiles/g" \
-        -e "s/@SYSTEMFOLDER@/$systemFolder/g" \
         -e "s/@GUID_PROGRAM@/$program/g" -e "s/@GUID_SHORTCUT@/$shortcut/g" \
         "$TAVREL_PACKAGING/tavrel.wxs.in" >"$work/tavrel.wxs"
     rm -f "$out"

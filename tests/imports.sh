@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Checks a built Tavrel.exe: it imports only Windows system DLLs, it is
-# marked terminal-server aware, and the i686 build asks for subsystem 5.01 and
-# imports nothing Windows XP SP3 lacks.
+# Checks a built Tavrel.exe or tavrelc.exe: it imports only Windows system
+# DLLs, it is marked terminal-server aware, the i686 build asks for subsystem
+# 5.01 and imports nothing Windows XP SP3 lacks, and the console companion
+# runs as invoked, never asking for elevation.
 # usage: imports.sh OBJDUMP ARCH EXE
 set -uo pipefail
 objdump=$1 arch=$2 exe=$3
@@ -24,6 +25,11 @@ if ! [[ $flags =~ ^[0-9a-fA-F]+$ ]]; then
   bad "no DllCharacteristics found; objdump output changed?"
 elif (( (16#$flags & 0x8000) == 0 )); then
   bad "not terminal-server aware: IMAGE_DLLCHARACTERISTICS_TERMINAL_SERVER_AWARE (0x8000) is not set in DllCharacteristics $flags; link with --tsaware"
+fi
+
+if [ "$(awk '/^Subsystem/ {print $2}' <<<"$dump")" = 00000003 ] &&
+  ! grep -aq 'requestedExecutionLevel level="asInvoker"' "$exe"; then
+  bad "a console program whose manifest does not ask for asInvoker: a prompt would not get its output"
 fi
 
 # "DLL Name: X" opens a block of "vma  hint  name" lines.

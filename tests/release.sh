@@ -28,7 +28,7 @@ for leg in "i686 win32" "x86_64 win64"; do
     read -r arch zipName <<<"$leg"
     zip=$dist/Tavrel-$version-$zipName.zip
     check "$zipName zip holds exactly its files" \
-        test "$(unzip -Z1 "$zip" | sort | tr '\n' ' ')" = "README.txt Tavrel.exe click.wav fire.wav longfire.wav "
+        test "$(unzip -Z1 "$zip" | sort | tr '\n' ' ')" = "$(printf '%s\n' "${TAVREL_PACKAGE_FILES[@]}" | sort | tr '\n' ' ')"
     again=$(mktemp -d)
     stage_files "$TAVREL_BUILD/$arch" "$version" "$again/files"
     make_zip "$again/files" "$again/again.zip"
@@ -133,6 +133,11 @@ package_test() {
         wine reg query "$root\\${run}Disabled" /v "Parked $root" "${view[@]}" >/dev/null 2>&1 && rc=1
     done
     verdict "$msiArch uninstall brings parked start-up entries back" $rc
+    # Through the console companion, whose words and exit code are in the log,
+    # from both runs: the system account's and the user's.
+    check "$msiArch uninstall logs what the companion said and its exit code" \
+        test "$(tr -d '\0\r' <"$log-uninstall.log" | grep -c 'Tavrel: Brought back .* entr')|$(
+            tr -d '\0\r' <"$log-uninstall.log" | grep -c 'Tavrel: exit code [0-9]')" = "2|2"
     for root in HKLM HKCU; do
         wine reg delete "$root\\$run" /v "Parked $root" /f "${view[@]}" >/dev/null 2>&1
     done

@@ -47,7 +47,7 @@ bool DesktopVisible() {
 
 }  // namespace
 
-OutputTo WriteOutput(const std::wstring& text, UINT style) {
+OutputTo WriteOutput(const std::wstring& text, UINT style, bool box) {
     // Redirected: the handle came with the process.
     HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
     if (out && out != INVALID_HANDLE_VALUE) {
@@ -70,7 +70,7 @@ OutputTo WriteOutput(const std::wstring& text, UINT style) {
         // The prompt came back before the program wrote: start on a line of our own.
         if (console && WriteConsoleText(console.Get(), L"\n" + text)) return OutputTo::kConsole;
     }
-    if (!DesktopVisible()) return OutputTo::kNowhere;
+    if (!box || !DesktopVisible()) return OutputTo::kNowhere;
     Current().ShowMessage(nullptr, text, L"Tavrel", style | MB_OK | MB_SETFOREGROUND);
     return OutputTo::kMessageBox;
 }

@@ -10,8 +10,8 @@ namespace platform {
 enum class OutputTo { kConsole, kFile, kMessageBox, kNowhere };
 
 // Writes `text`. Without a console or a redirected output, shows it in a
-// message box with `style`, unless no one can see the desktop (a service, or
-// an installer's system account), where it is dropped.
-OutputTo WriteOutput(const std::wstring& text, UINT style);
+// message box with `style` where `box` allows, unless no one can see the
+// desktop (a service, or an installer's system account); else it is dropped.
+OutputTo WriteOutput(const std::wstring& text, UINT style, bool box);
 
 }  // namespace platform

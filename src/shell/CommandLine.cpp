@@ -25,14 +25,18 @@ Request Refuse(const std::wstring& why) {
 
 Request ParseArguments(const std::vector<std::wstring>& arguments) {
     Request request;
-    size_t count = 0;
+    size_t count = 0, optionCount = 0;
     const Action* table = Actions(count);
+    const Option* options = Options(optionCount);
     for (size_t i = 0; i < arguments.size(); ++i) {
         const std::wstring name = Switch(arguments[i]);
         if (name.empty()) return Refuse(L"Not an argument: " + arguments[i]);
-        if (Same(name, L"NoRestart")) {
-            if (request.noRestart) return Refuse(L"/NoRestart is given twice.");
-            request.noRestart = true;
+        const Option* option = nullptr;
+        for (size_t o = 0; o < optionCount && !option; ++o)
+            if (Same(name, options[o].argument)) option = &options[o];
+        if (option) {
+            if (request.options & option->bit) return Refuse(arguments[i] + L" is given twice.");
+            request.options |= option->bit;
             continue;
         }
         const Action* found = nullptr;
@@ -54,27 +58,31 @@ Request ParseArguments(const std::vector<std::wstring>& arguments) {
         if (found->value) ++i;
     }
     if (!request.action) return Refuse(L"No action given.");
-    if (request.noRestart && request.action->id != ActionId::kPowerBootup &&
-        request.action->id != ActionId::kNormalBootup)
-        return Refuse(L"/NoRestart goes with /PowerBootup or /NormalBootup only.");
+    for (size_t o = 0; o < optionCount; ++o)
+        if ((request.options & options[o].bit) && !(request.action->options & options[o].bit))
+            return Refuse(L"/" + std::wstring(options[o].argument) + L" goes with " +
+                          OptionUsers(options[o].bit) + L" only.");
     return request;
 }
 
-int RunCommandLine(const std::vector<std::wstring>& arguments) {
+int RunCommandLine(const std::vector<std::wstring>& arguments, Program program) {
     Request request = ParseArguments(arguments);
     Outcome outcome = kRefused;
     ActionContext context;
     if (request.action) {
-        context.noRestart = request.noRestart;
+        size_t optionCount = 0;
+        const Option* options = Options(optionCount);
+        for (size_t o = 0; o < optionCount; ++o)
+            context.*options[o].field = (request.options & options[o].bit) != 0;
         outcome = RunAction(*request.action, context);
     } else {
-        context.report = request.error + L"\n\n" + kUsage;
+        context.report = request.error + L"\n\n" + Usage();
     }
     if (!context.report.empty()) {
-        UINT style = outcome == kDone     ? MB_ICONINFORMATION
-                     : outcome == kPartly ? MB_ICONEXCLAMATION
-                                          : MB_ICONSTOP;
-        platform::WriteOutput(context.report, style);
+        UINT style = outcome == kPartly    ? MB_ICONEXCLAMATION
+                     : outcome == kRefused ? MB_ICONSTOP
+                                           : MB_ICONINFORMATION;
+        platform::WriteOutput(context.report, style, program == kWindowsProgram);
     }
     return outcome;
 }

@@ -1,8 +1,9 @@
 #include "shell/actions.h"
 
+#include <vector>
+
 #include "base/text.h"
 #include "platform/platform.h"
-#include "shell/frmMain.h"
 #include "startup/MoveStartupValues.h"
 #include "startup/StartupStatus.h"
 #include "tweaks/links.h"
@@ -15,7 +16,7 @@ namespace {
 void Tell(ActionContext& context, const std::wstring& text,
           UINT style = MB_ICONEXCLAMATION | MB_OK) {
     if (context.window)
-        platform::Current().ShowMessage(context.window->Hwnd(), text, kProgramTitle, style);
+        platform::Current().ShowMessage(context.window->Owner(), text, kProgramTitle, style);
     else
         context.report += text + L"\n";
 }
@@ -30,16 +31,21 @@ Outcome SetMtu(ActionContext& context, const char* value) {
 Outcome MtuSmall(ActionContext& context) { return SetMtu(context, "68"); }
 Outcome MtuLarge(ActionContext& context) { return SetMtu(context, "1500"); }
 
-Outcome EffectsOff(ActionContext&) {
-    platform::Current().EnableTheming(FALSE);
-    tweaks::DisableVisualEffects();
-    return kDone;
+// Every call is checked: the settings that did not take are named.
+Outcome SetEffects(ActionContext& context, BOOL theming, std::wstring (*apply)()) {
+    std::wstring failed =
+        FAILED(platform::Current().EnableTheming(theming)) ? L"visual styles" : L"";
+    const std::wstring effects = apply();
+    if (!effects.empty()) failed += (failed.empty() ? L"" : L", ") + effects;
+    if (failed.empty()) return kDone;
+    Tell(context, L"These settings did not take: " + failed + L".");
+    return kPartly;
 }
-
-Outcome EffectsBalanced(ActionContext&) {
-    platform::Current().EnableTheming(-1);
-    tweaks::BalanceVisualEffects();
-    return kDone;
+Outcome EffectsOff(ActionContext& context) {
+    return SetEffects(context, FALSE, tweaks::DisableVisualEffects);
+}
+Outcome EffectsBalanced(ActionContext& context) {
+    return SetEffects(context, -1, tweaks::BalanceVisualEffects);
 }
 
 Outcome CleanUp(ActionContext& context) {
@@ -52,7 +58,7 @@ Outcome CleanUp(ActionContext& context) {
 
 Outcome EmptyBins(ActionContext& context) {
     if (context.window) {
-        context.window->EmptyRecycleBin(nullptr, kFalse);
+        context.window->EmptyBins();
         return kDone;
     }
     // Nobody to answer the shell's question or watch its progress.
@@ -68,7 +74,7 @@ Outcome EmptyBins(ActionContext& context) {
 }
 
 Outcome Restore(ActionContext& context) {
-    if (context.window) context.window->mPopRestore_Click(0);
+    if (context.window) context.window->Restore();
     return kDone;
 }
 
@@ -97,15 +103,18 @@ Outcome SwitchStartup(ActionContext& context, bool park) {
     MoveResult result;
     if (!(park ? ParkStartupValues(result, kSwitchWaitMs)
                : RestoreStartupValues(result, kSwitchWaitMs))) {
-        Tell(context,
-             L"Another copy of Tavrel is still moving the start-up programs. Nothing was "
-             L"changed; try again when it has finished.");
+        Tell(context, result.lockUnavailable
+                          ? L"The start-up programs were not moved: the lock that keeps two "
+                            L"copies of Tavrel from moving them at once could not be opened. "
+                            L"Nothing was changed."
+                          : L"Another copy of Tavrel is still moving the start-up programs. "
+                            L"Nothing was changed; try again when it has finished.");
         return kRefused;
     }
     const std::wstring kept = DescribeKept(result);
     if (context.window) {
         if (!kept.empty() && platform::Current().ShowMessage(
-                                 context.window->Hwnd(), kept + L"\n\nRestart the computer now?",
+                                 context.window->Owner(), kept + L"\n\nRestart the computer now?",
                                  kProgramTitle, MB_ICONEXCLAMATION | MB_YESNO) != IDYES)
             return kPartly;
         return Restart(context);
@@ -113,7 +122,9 @@ Outcome SwitchStartup(ActionContext& context, bool park) {
     context.report += (park ? L"Parked " : L"Brought back ") + Entries(result.moved) + L"; " +
                       base::Decimal(static_cast<unsigned>(result.kept)) +
                       L" left where they were.\n";
-    if (kept.empty()) return context.noRestart ? kDone : Restart(context);
+    // Nothing moved needs no restart; a partial move is partial (1 before 3010).
+    if (kept.empty())
+        return !context.noRestart ? Restart(context) : result.moved ? kRestartRequired : kDone;
     context.report += kept + L"\n";
     if (!context.noRestart)
         context.report += L"The computer was not restarted, since not every entry moved.\n";
@@ -123,58 +134,101 @@ Outcome PowerBootup(ActionContext& context) { return SwitchStartup(context, true
 Outcome NormalBootup(ActionContext& context) { return SwitchStartup(context, false); }
 
 Outcome Status(ActionContext& context) {
-    context.report += DescribeStartupEntries();
+    context.report += context.json ? DescribeStartupEntriesJson() : DescribeStartupEntries();
     return kDone;
 }
 
-Outcome Usage(ActionContext& context) {
-    context.report += kUsage;
+Outcome ShowUsage(ActionContext& context) {
+    context.report += Usage();
     return kDone;
 }
 
 using A = ActionId;
 constexpr wchar_t kClick[] = L"\\click.wav";
+constexpr unsigned kNoRestart = kNoRestartOption, kJson = kJsonOption;
 // clang-format off
 constexpr Action kActions[] = {
-//   id                   argument            value        control          cue                 page                      show              run
-    {A::kMtuSmall,        L"Mtu",             L"68",       L"Connection",   kClick,             nullptr,                  0,                MtuSmall},
-    {A::kMtuLarge,        L"Mtu",             L"1500",     L"Bandwidth",    kClick,             nullptr,                  0,                MtuLarge},
-    {A::kEffectsOff,      L"Effects",         L"off",      L"HeadButton",   L"\\longfire.wav",  nullptr,                  0,                EffectsOff},
-    {A::kEffectsBalanced, L"Effects",         L"balanced", L"BellyButton",  L"\\fire.wav",      nullptr,                  0,                EffectsBalanced},
-    {A::kCleanUp,         L"CleanUp",         nullptr,     L"CLEANME",      kClick,             nullptr,                  0,                CleanUp},
-    {A::kEmptyRecycleBin, L"EmptyRecycleBin", nullptr,     L"CLEARRECYCLE", kClick,             nullptr,                  0,                EmptyBins},
-    {A::kRestore,         nullptr,            nullptr,     L"mPopRestore",  nullptr,            nullptr,                  0,                Restore},
-    {A::kRestart,         L"Restart",         nullptr,     L"mPopRestart",  nullptr,            nullptr,                  0,                Restart},
-    {A::kPowerBootup,     L"PowerBootup",     nullptr,     L"mPowerBoot",   nullptr,            nullptr,                  0,                PowerBootup},
-    {A::kNormalBootup,    L"NormalBootup",    nullptr,     L"mNormalBoot",  nullptr,            nullptr,                  0,                NormalBootup},
-    {A::kStatus,          L"Status",          nullptr,     nullptr,         nullptr,            nullptr,                  0,                Status},
-    {A::kUsage,           L"?",               nullptr,     nullptr,         nullptr,            nullptr,                  0,                Usage},
-    {A::kInformation,     nullptr,            nullptr,     L"HelpCommand",  kClick,             tweaks::kInformationPage, SW_SHOWMINIMIZED, nullptr},
-    {A::kLogo,            nullptr,            nullptr,     L"Picture1",     kClick,             tweaks::kInformationPage, SW_SHOWMINIMIZED, nullptr},
-    {A::kSpybot,          nullptr,            nullptr,     L"SpybotButton", nullptr,            tweaks::kInformationPage, SW_SHOWMINIMIZED, nullptr},
-    {A::kReferFriend,     nullptr,            nullptr,     L"Label1",       kClick,             L"/taf.htm",              SW_SHOWMINIMIZED, nullptr},
-    {A::kMoreFeatures,    nullptr,            nullptr,     L"UpLeftText",   kClick,             L"/popup2.htm",           SW_HIDE,          nullptr},
+//   id                   argument            value        control          cue                 page                      show              run              options     help
+    {A::kMtuSmall,        L"Mtu",             L"68",       L"Connection",   kClick,             nullptr,                  0,                MtuSmall,        0,          L"set the TCP/IP MTU"},
+    {A::kMtuLarge,        L"Mtu",             L"1500",     L"Bandwidth",    kClick,             nullptr,                  0,                MtuLarge,        0,          nullptr},
+    {A::kEffectsOff,      L"Effects",         L"off",      L"HeadButton",   L"\\longfire.wav",  nullptr,                  0,                EffectsOff,      0,          L"visual styles and effects off, or a balanced set"},
+    {A::kEffectsBalanced, L"Effects",         L"balanced", L"BellyButton",  L"\\fire.wav",      nullptr,                  0,                EffectsBalanced, 0,          nullptr},
+    {A::kCleanUp,         L"CleanUp",         nullptr,     L"CLEANME",      kClick,             nullptr,                  0,                CleanUp,         0,          L"start the disk clean-up tool"},
+    {A::kEmptyRecycleBin, L"EmptyRecycleBin", nullptr,     L"CLEARRECYCLE", kClick,             nullptr,                  0,                EmptyBins,       0,          L"empty the recycle bins without asking"},
+    {A::kRestore,         nullptr,            nullptr,     L"mPopRestore",  nullptr,            nullptr,                  0,                Restore,         0,          nullptr},
+    {A::kRestart,         L"Restart",         nullptr,     L"mPopRestart",  nullptr,            nullptr,                  0,                Restart,         0,          L"restart the computer"},
+    {A::kPowerBootup,     L"PowerBootup",     nullptr,     L"mPowerBoot",   nullptr,            nullptr,                  0,                PowerBootup,     kNoRestart, L"park every start-up entry in RunDisabled, then restart"},
+    {A::kNormalBootup,    L"NormalBootup",    nullptr,     L"mNormalBoot",  nullptr,            nullptr,                  0,                NormalBootup,    kNoRestart, L"bring the parked entries back, then restart"},
+    {A::kStatus,          L"Status",          nullptr,     nullptr,         nullptr,            nullptr,                  0,                Status,          kJson,      L"list the Run and RunDisabled entries of every place"},
+    {A::kUsage,           L"?",               nullptr,     nullptr,         nullptr,            nullptr,                  0,                ShowUsage,       0,          L"this text"},
+    {A::kInformation,     nullptr,            nullptr,     L"HelpCommand",  kClick,             tweaks::kInformationPage, SW_SHOWMINIMIZED, nullptr,         0,          nullptr},
+    {A::kLogo,            nullptr,            nullptr,     L"Picture1",     kClick,             tweaks::kInformationPage, SW_SHOWMINIMIZED, nullptr,         0,          nullptr},
+    {A::kSpybot,          nullptr,            nullptr,     L"SpybotButton", nullptr,            tweaks::kInformationPage, SW_SHOWMINIMIZED, nullptr,         0,          nullptr},
+    {A::kReferFriend,     nullptr,            nullptr,     L"Label1",       kClick,             L"/taf.htm",              SW_SHOWMINIMIZED, nullptr,         0,          nullptr},
+    {A::kMoreFeatures,    nullptr,            nullptr,     L"UpLeftText",   kClick,             L"/popup2.htm",           SW_HIDE,          nullptr,         0,          nullptr},
+};
+constexpr Option kOptions[] = {
+    {kNoRestartOption, L"NoRestart", &ActionContext::noRestart, L"do not restart afterwards"},
+    {kJsonOption,      L"Json",      &ActionContext::json,      L"the same as JSON, every byte in hex"},
 };
 // clang-format on
 constexpr size_t kActionCount = sizeof kActions / sizeof *kActions;
 
+// The row that stands for its argument in the usage text: the first of those
+// that share it (/Mtu 68 and /Mtu 1500).
+bool FirstOfArgument(const Action& action) {
+    if (!action.argument) return false;
+    for (const Action* row = kActions; row != &action; ++row)
+        if (row->argument && lstrcmpW(row->argument, action.argument) == 0) return false;
+    return true;
+}
+
 }  // namespace
 
-const wchar_t kUsage[] =
-    L"Usage: Tavrel [/PowerBootup | /NormalBootup] [/NoRestart]\n"
-    L"       Tavrel /Restart | /Mtu 68|1500 | /Effects off|balanced | /CleanUp\n"
-    L"       Tavrel /EmptyRecycleBin | /Status | /?\n"
-    L"  /PowerBootup      park every start-up entry in RunDisabled, then restart\n"
-    L"  /NormalBootup     bring the parked entries back, then restart\n"
-    L"  /NoRestart        with either of those: do not restart\n"
-    L"  /Restart          restart the computer\n"
-    L"  /Mtu 68|1500      set the TCP/IP MTU\n"
-    L"  /Effects off|balanced  visual styles and effects off, or a balanced set\n"
-    L"  /CleanUp          start the disk clean-up tool\n"
-    L"  /EmptyRecycleBin  empty the recycle bins without asking\n"
-    L"  /Status           list the Run and RunDisabled entries of every place\n"
-    L"One action at a time; names in any case, with / or -.\n"
-    L"Exit code: 0 done, 1 partly done (see the reasons), 2 refused, nothing changed.\n";
+std::wstring OptionUsers(unsigned bit) {
+    std::vector<std::wstring> names;
+    for (const Action& action : kActions)
+        if (FirstOfArgument(action) && (action.options & bit))
+            names.push_back(L"/" + std::wstring(action.argument));
+    std::wstring users;
+    for (size_t i = 0; i < names.size(); ++i)
+        users += (i == 0 ? L"" : i + 1 == names.size() ? L" or " : L", ") + names[i];
+    return users;
+}
+
+std::wstring Usage() {
+    // "/Mtu 68|1500 [/NoRestart]" and its help, one line per argument.
+    std::wstring text = L"Usage: tavrelc /Action [/Option], or Tavrel.exe with the same\n";
+    std::wstring optionsText;
+    for (const Action& action : kActions) {
+        if (!FirstOfArgument(action)) continue;
+        std::wstring line = L"  /" + std::wstring(action.argument);
+        const wchar_t* separator = L" ";
+        for (const Action& same : kActions)
+            if (same.argument && same.value && lstrcmpW(same.argument, action.argument) == 0) {
+                line += separator + std::wstring(same.value);
+                separator = L"|";
+            }
+        for (const Option& option : kOptions)
+            if (action.options & option.bit) line += L" [/" + std::wstring(option.argument) + L"]";
+        line.resize(line.size() < 30 ? 30 : line.size() + 1, L' ');
+        text += line + (action.help ? action.help : L"") + L"\n";
+    }
+    for (const Option& option : kOptions) {
+        std::wstring line = L"  /" + std::wstring(option.argument);
+        line.resize(line.size() < 30 ? 30 : line.size() + 1, L' ');
+        optionsText += line + option.help + L", with " + OptionUsers(option.bit) + L"\n";
+    }
+    return text + optionsText +
+           L"One action at a time; names in any case, with / or -.\n"
+           L"Exit code: 0 done, 1 partly done (see the reasons), 2 refused, nothing changed,\n"
+           L"3010 done, but the restart that follows was left out (/NoRestart).\n";
+}
+
+const Option* Options(size_t& count) {
+    count = sizeof kOptions / sizeof *kOptions;
+    return kOptions;
+}
 
 const Action* Actions(size_t& count) {
     count = kActionCount;
@@ -194,10 +248,7 @@ const Action* ActionForControl(const std::wstring& control) {
 }
 
 Outcome RunAction(const Action& action, ActionContext& context) {
-    if (context.window) {
-        if (action.cue) tweaks::PlayCue(tk::ProgramFolder(), action.cue);
-        if (action.page) tweaks::OpenPage(action.page, action.show);
-    }
+    if (context.window) context.window->Present(action);
     return action.run ? action.run(context) : kDone;
 }
 

@@ -5,9 +5,9 @@
 
 #include <string>
 
-class frmMain;
-
 namespace shell {
+
+constexpr wchar_t kProgramTitle[] = L"Tavrel";
 
 enum class ActionId {
     kMtuSmall,
@@ -29,16 +29,47 @@ enum class ActionId {
     kMoreFeatures,
 };
 
-// How an action ended; the command line's exit code.
-enum Outcome { kDone = 0, kPartly = 1, kRefused = 2 };
+// How an action ended; the command line's exit code. kRestartRequired is the
+// Windows convention deployment tools schedule a restart on: all done, but a
+// restart that would have followed was not made (/NoRestart).
+enum Outcome { kDone = 0, kPartly = 1, kRefused = 2, kRestartRequired = 3010 };
+
+struct Action;
+
+// The window an action runs in: it asks and tells in message boxes, plays the
+// cue and opens the page. The command line has none, so that the console
+// program carries no window, picture or sound.
+class ActionWindow {
+public:
+    virtual HWND Owner() = 0;
+    virtual void Present(const Action& action) = 0;  // the cue, then the page
+    virtual void Restore() = 0;                      // back from the tray
+    virtual HRESULT EmptyBins() = 0;                 // asking, with progress
+protected:
+    ~ActionWindow() = default;
+};
 
 // Where an action runs. The window asks and tells in message boxes; the
 // command line asks nothing and collects its words in `report`.
 struct ActionContext {
-    frmMain* window = nullptr;  // nullptr on the command line
+    ActionWindow* window = nullptr;  // nullptr on the command line
     bool noRestart = false;
+    bool json = false;
     std::wstring report;
 };
+
+// What may follow an action on the command line: each row of the table below
+// names the options it takes.
+enum OptionBit : unsigned { kNoRestartOption = 1u << 0, kJsonOption = 1u << 1 };
+struct Option {
+    OptionBit bit;
+    const wchar_t* argument;     // after / or -, any case
+    bool ActionContext::*field;  // what it sets for the action
+    const wchar_t* help;         // for the usage text
+};
+const Option* Options(size_t& count);
+// The arguments of the actions that take the option: "/PowerBootup or /NormalBootup".
+std::wstring OptionUsers(unsigned bit);
 
 struct Action {
     ActionId id;
@@ -49,6 +80,8 @@ struct Action {
     const wchar_t* page;      // a page of the maker's site; nullptr for none
     int show;                 // how the page's browser window starts
     Outcome (*run)(ActionContext& context);  // nullptr for a link alone
+    unsigned options;                        // the OptionBits it takes
+    const wchar_t* help;                     // for the usage text, on the first row of an argument
 };
 
 // The table, and its row for an id or a control name (nullptr for none).
@@ -56,10 +89,11 @@ const Action* Actions(size_t& count);
 const Action& ActionOf(ActionId id);
 const Action* ActionForControl(const std::wstring& control);
 
-// Plays the cue and opens the page, in the window only; then runs the action.
+// Lets the window play the cue and open the page; then runs the action.
 Outcome RunAction(const Action& action, ActionContext& context);
 
-// What the command line accepts, for /? and for a refused command line.
-extern const wchar_t kUsage[];
+// What the command line accepts, for /? and for a refused command line, made
+// from the rows so that no argument can be missing from it.
+std::wstring Usage();
 
 }  // namespace shell

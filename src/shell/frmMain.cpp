@@ -7,6 +7,7 @@
 #include "shell/ScaleControls.h"
 #include "shell/layout.h"
 #include "tweaks/links.h"
+#include "tweaks/tweaks.h"
 
 namespace app {
 NOTIFYICONDATAA TrayIconData{};
@@ -176,13 +177,10 @@ void frmMain::RestoreWindow() {
     Show();
 }
 
-void frmMain::mPopRestore_Click(int) { RestoreWindow(); }
-
-void frmMain::mPopRestart_Click() { Run(shell::ActionOf(shell::ActionId::kRestart)); }
-
-void frmMain::mPowerBoot_Click() { Run(shell::ActionOf(shell::ActionId::kPowerBootup)); }
-
-void frmMain::mNormalBoot_Click() { Run(shell::ActionOf(shell::ActionId::kNormalBootup)); }
+void frmMain::Present(const shell::Action& action) {
+    if (action.cue) tweaks::PlayCue(tk::ProgramFolder(), action.cue);
+    if (action.page) tweaks::OpenPage(action.page, action.show);
+}
 
 void frmMain::Run(const shell::Action& action) {
     shell::ActionContext context;

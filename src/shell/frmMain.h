@@ -22,7 +22,7 @@ extern int16_t MaximizeSeen;  // 0 false, -1 true
 constexpr int16_t kTrue = -1;
 constexpr int16_t kFalse = 0;
 constexpr char kTrayTip[] = "Tavrel - Performance Adjuster";
-constexpr wchar_t kProgramTitle[] = L"Tavrel";
+using shell::kProgramTitle;
 
 // The factors that put each control back on its 96-dpi pixels.
 struct StartupScale {
@@ -42,7 +42,7 @@ NOTIFYICONDATAA MakeTrayIconData(HWND window, HICON icon);
 // message's GetMessagePos.
 bool IsTrayNotification(WPARAM wParam, LPARAM lParam, UINT iconId, bool sent, LPARAM pointerAt);
 
-class frmMain final : public tk::Form {
+class frmMain final : public tk::Form, public shell::ActionWindow {
 public:
     bool Load(HINSTANCE instance);
 
@@ -55,11 +55,11 @@ public:
     // null or empty drive; without asking when Slient is nonzero.
     HRESULT EmptyRecycleBin(const char* RecycleBinDrive, int16_t Slient);
 
-    // The tray menu's items.
-    void mPopRestore_Click(int index);
-    void mPopRestart_Click();
-    void mPowerBoot_Click();
-    void mNormalBoot_Click();
+    // What the actions ask of the window.
+    HWND Owner() override { return Hwnd(); }
+    void Present(const shell::Action& action) override;
+    void Restore() override { RestoreWindow(); }
+    HRESULT EmptyBins() override { return EmptyRecycleBin(nullptr, kFalse); }
 
 protected:
     void OnLoad() override;

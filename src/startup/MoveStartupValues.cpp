@@ -77,10 +77,13 @@ void MoveKey(HKEY root, REGSAM view, const wchar_t* source, const wchar_t* targe
             result.Keep(place, kChangedMeanwhile);
             continue;
         }
+        // A copy this move wrote and the source kept too is a change made,
+        // whatever the reason the source gave.
         if (LSTATUS removed = options.remove(from.Get(), name); removed == ERROR_SUCCESS)
             ++result.moved;
         else
-            result.Keep(place, WhyRefused(removed));
+            result.Keep(place, written == ERROR_SUCCESS && !alreadyThere ? kNotRemoved
+                                                                         : WhyRefused(removed));
     }
 }
 
@@ -143,7 +146,10 @@ StartupSwitchLock::StartupSwitchLock(DWORD waitMs) {
         }
         ++owned_;
     }
-    held_ = true;
+    // Neither name could be opened (another program's object of another
+    // kind may hold both): moving without the lock could lose entries.
+    unavailable_ = owned_ == 0;
+    held_ = !unavailable_;
 }
 
 StartupSwitchLock::~StartupSwitchLock() {
@@ -158,6 +164,7 @@ namespace {
 bool LockedMove(const wchar_t* source, const wchar_t* target, const MoveOptions& options,
                 MoveResult& result, DWORD waitMs) {
     StartupSwitchLock lock(waitMs);
+    result.lockUnavailable = lock.Unavailable();
     if (!lock.Held()) return false;
     result = MoveStartupValues(source, target, options);
     return true;
@@ -192,6 +199,10 @@ std::wstring DescribeKept(const MoveResult& result) {
          L"the start-up list already holds different entries of those names, which were kept; "
          L"the parked copies stay parked"},
         {L"it could not be written whole", L"they could not be written whole"},
+        {L"it was copied, but could not be taken out of where it was, so it is now in both "
+         L"places",
+         L"they were copied, but could not be taken out of where they were, so they are now in "
+         L"both places"},
     };
     std::wstring text = L"Not every start-up entry could be moved. Left where they were:";
     for (int place = 0; place < kPlaceCount; ++place) {

@@ -23,6 +23,7 @@ enum KeptReason {
     kChangedMeanwhile,    // another program changed or removed it during the move
     kLiveEntryDiffers,    // the target holds a different value of that name, which stays
     kNotWritten,          // the target would not take it whole
+    kNotRemoved,          // copied whole into the target, but the source would not let it go
     kReasonCount
 };
 
@@ -33,6 +34,8 @@ struct MoveResult {
     int keptBy[kPlaceCount][kReasonCount] = {};
     // Places whose source refused writing and could not even be counted.
     bool unreadable[kPlaceCount] = {};
+    // The switch did not start: its lock could not be opened at all.
+    bool lockUnavailable = false;
 
     bool Complete() const;
     void Keep(MovePlace place, KeptReason reason, int count = 1);
@@ -68,7 +71,8 @@ std::vector<REGSAM> StartupMachineViews();
 
 // "Power Bootup" and "Normal Bootup": each holds the switch's lock for the
 // whole move (see StartupSwitchLock). False when another copy of the program
-// kept it past the wait; nothing has moved then.
+// kept it past the wait, or when it could not be opened at all
+// (result.lockUnavailable); nothing has moved then.
 bool ParkStartupValues(MoveResult& result, DWORD waitMs);
 bool RestoreStartupValues(MoveResult& result, DWORD waitMs);
 
@@ -82,11 +86,14 @@ public:
     StartupSwitchLock(const StartupSwitchLock&) = delete;
     StartupSwitchLock& operator=(const StartupSwitchLock&) = delete;
     bool Held() const { return held_; }
+    // Not even opened: no copy of the program can be kept out.
+    bool Unavailable() const { return unavailable_; }
 
 private:
     HANDLE mutexes_[2] = {};
     int owned_ = 0;
     bool held_ = false;
+    bool unavailable_ = false;
 };
 
 // How long a switch waits for another copy's move before it gives up.

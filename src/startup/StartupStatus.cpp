@@ -12,12 +12,37 @@ namespace {
 constexpr size_t kLongestText = 160;
 constexpr size_t kBytesShown = 16;
 
-// Control characters would break the line or move the console's cursor.
+bool HighSurrogate(wchar_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+bool LowSurrogate(wchar_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+
+// Characters that reorder, join or hide text, and halves of a character:
+// with them one entry could pass for another in the listing.
+bool Deceptive(const wchar_t* text, size_t length, size_t i) {
+    wchar_t c = text[i];
+    if ((c >= 0x200B && c <= 0x200F) || (c >= 0x202A && c <= 0x202E) ||
+        (c >= 0x2066 && c <= 0x2069) || c == 0xFEFF)
+        return true;
+    if (HighSurrogate(c)) return i + 1 >= length || !LowSurrogate(text[i + 1]);
+    if (LowSurrogate(c)) return i == 0 || !HighSurrogate(text[i - 1]);
+    return false;
+}
+
+// "202E": the form Unicode charts give, so a reader can look it up.
+std::wstring Hex4(wchar_t c) {
+    constexpr wchar_t kDigits[] = L"0123456789ABCDEF";
+    return {kDigits[(c >> 12) & 15], kDigits[(c >> 8) & 15], kDigits[(c >> 4) & 15],
+            kDigits[c & 15]};
+}
+
+// Control characters would break the line or move the console's cursor; a
+// backslash of the text's own is doubled, so every escape reads one way.
 std::wstring Escaped(const wchar_t* text, size_t length) {
     std::wstring out;
     for (size_t i = 0; i < length && i < kLongestText; ++i) {
         wchar_t c = text[i];
-        if (c == L'\t')
+        if (c == L'\\')
+            out += L"\\\\";
+        else if (c == L'\t')
             out += L"\\t";
         else if (c == L'\n')
             out += L"\\n";
@@ -27,6 +52,8 @@ std::wstring Escaped(const wchar_t* text, size_t length) {
             out += L"\\0";
         else if (c < 0x20 || c == 0x7F || (c >= 0x80 && c < 0xA0))
             out += L"\\x" + base::HexByte(static_cast<unsigned char>(c));
+        else if (Deceptive(text, length, i))
+            out += L"\\u" + Hex4(c);
         else
             out += c;
     }
@@ -34,18 +61,34 @@ std::wstring Escaped(const wchar_t* text, size_t length) {
     return out;
 }
 
+std::wstring Quoted(const std::wstring& text) {
+    return L"\"" + Escaped(text.data(), text.size()) + L"\"";
+}
+
+// The data as UTF-16 code units, and whether an odd byte was left over.
+std::wstring CodeUnits(const std::vector<BYTE>& data) {
+    std::wstring text(data.size() / sizeof(wchar_t), L'\0');
+    if (!text.empty())
+        std::copy_n(data.data(), text.size() * sizeof(wchar_t), reinterpret_cast<BYTE*>(&text[0]));
+    return text;
+}
+
 std::wstring TextOf(const mGeneral::ExactValue& value) {
     // Registry strings may lack their NUL, or have an odd byte count.
-    size_t chars = value.data.size() / sizeof(wchar_t);
-    std::wstring text(chars, L'\0');
-    if (chars)
-        std::copy_n(value.data.data(), chars * sizeof(wchar_t), reinterpret_cast<BYTE*>(&text[0]));
+    std::wstring text = CodeUnits(value.data);
+    if (!text.empty() && text.back() == L'\0') text.pop_back();
+    std::wstring shown;
     if (value.type == REG_MULTI_SZ) {
         while (!text.empty() && text.back() == L'\0') text.pop_back();
+        shown = Quoted(text);
     } else {
-        text = text.substr(0, text.find(L'\0'));
+        // What follows the first NUL is not what programs read, but it is
+        // there, and shown as such.
+        size_t end = text.find(L'\0');
+        shown = Quoted(text.substr(0, end));
+        if (end != std::wstring::npos)
+            shown += L" (then, after a NUL: " + Quoted(text.substr(end + 1)) + L")";
     }
-    std::wstring shown = L"\"" + Escaped(text.data(), text.size()) + L"\"";
     if (value.data.size() % sizeof(wchar_t)) shown += L" (and an odd byte)";
     return shown;
 }
@@ -55,6 +98,13 @@ unsigned long long Number(const std::vector<BYTE>& data, bool bigEndian) {
     for (size_t i = 0; i < data.size(); ++i)
         n = (n << 8) | data[bigEndian ? i : data.size() - 1 - i];
     return n;
+}
+
+// Whether the data is the number its type says, of the right size.
+bool IsNumber(const mGeneral::ExactValue& value) {
+    return ((value.type == REG_DWORD || value.type == REG_DWORD_BIG_ENDIAN) &&
+            value.data.size() == 4) ||
+           (value.type == REG_QWORD && value.data.size() == 8);
 }
 
 std::wstring BytesOf(const std::vector<BYTE>& data) {
@@ -81,67 +131,148 @@ const wchar_t* const kTypeNames[] = {
     L"REG_QWORD",
 };
 
-void DescribeKey(HKEY root, REGSAM view, const wchar_t* rootName, const wchar_t* viewName,
-                 const wchar_t* path, std::wstring& out) {
-    out += std::wstring(rootName) + L"\\" + path + viewName + L":";
+std::wstring TypeName(DWORD type) {
+    return type < sizeof kTypeNames / sizeof *kTypeNames ? kTypeNames[type]
+                                                         : L"type " + base::Decimal(type);
+}
+
+// One key of one place, as read.
+struct KeyListing {
+    const wchar_t* rootName = nullptr;
+    const wchar_t* view = nullptr;  // "64-bit", "32-bit", or nullptr for the only one
+    const wchar_t* path = nullptr;
+    enum { kPresent, kMissing, kUnreadable } state = kPresent;
+    std::vector<std::wstring> names;
+    std::vector<mGeneral::ExactValue> values;  // one per name
+    std::vector<bool> gone;                    // vanished between listing and reading
+};
+
+KeyListing ReadKey(HKEY root, REGSAM view, const wchar_t* rootName, const wchar_t* path) {
+    KeyListing listing;
+    listing.rootName = rootName;
+    listing.view = view == KEY_WOW64_64KEY   ? L"64-bit"
+                   : view == KEY_WOW64_32KEY ? L"32-bit"
+                                             : nullptr;
+    listing.path = path;
     base::KeyHandle key;
     LSTATUS opened = mGeneral::OpenKeyExact(root, path, KEY_QUERY_VALUE | view, key.Put());
     if (opened == ERROR_FILE_NOT_FOUND) {
-        out += L" no such key\n";
-        return;
+        listing.state = KeyListing::kMissing;
+    } else if (opened != ERROR_SUCCESS || !mGeneral::ListNamesExact(key.Get(), listing.names)) {
+        listing.state = KeyListing::kUnreadable;
+        listing.names.clear();
     }
-    std::vector<std::wstring> names;
-    if (opened != ERROR_SUCCESS || !mGeneral::ListNamesExact(key.Get(), names)) {
-        out += L" could not be read\n";
-        return;
+    for (const std::wstring& name : listing.names) {
+        listing.values.emplace_back();
+        listing.gone.push_back(mGeneral::ReadExact(key.Get(), name, listing.values.back()) !=
+                               ERROR_SUCCESS);
     }
-    out += names.empty() ? L" empty\n" : L" " + Entries(static_cast<int>(names.size())) + L"\n";
-    mGeneral::ExactValue value;
-    for (const std::wstring& name : names) {
+    return listing;
+}
+
+// Every place the switch works on, in its order: HKEY_LOCAL_MACHINE in each
+// view Windows starts programs from, then HKEY_CURRENT_USER; Run, then
+// RunDisabled.
+std::vector<KeyListing> ReadStartupKeys() {
+    std::vector<KeyListing> keys;
+    for (REGSAM view : StartupMachineViews())
+        for (const wchar_t* path : {kStartupKey, kParkingKey})
+            keys.push_back(ReadKey(HKEY_LOCAL_MACHINE, view, L"HKLM", path));
+    for (const wchar_t* path : {kStartupKey, kParkingKey})
+        keys.push_back(ReadKey(HKEY_CURRENT_USER, 0, L"HKCU", path));
+    return keys;
+}
+
+// A JSON string: every character that could deceive a reader or break a
+// parser is a \u escape; the rest is itself.
+std::wstring Json(const std::wstring& text) {
+    std::wstring out = L"\"";
+    for (size_t i = 0; i < text.size(); ++i) {
+        wchar_t c = text[i];
+        if (c == L'"' || c == L'\\')
+            out += std::wstring(L"\\") + c;
+        else if (c < 0x20 || c == 0x7F || (c >= 0x80 && c < 0xA0) ||
+                 Deceptive(text.data(), text.size(), i))
+            out += L"\\u" + Hex4(c);
+        else
+            out += c;
+    }
+    return out + L"\"";
+}
+
+std::wstring JsonEntry(const std::wstring& name, const mGeneral::ExactValue& value, bool gone) {
+    std::wstring out = L"{\"name\":" + Json(name);
+    if (gone) return out + L",\"gone\":true}";
+    out += L",\"type\":" + Json(TypeName(value.type)) + L",\"typeCode\":" +
+           base::Decimal(value.type) + L",\"hex\":\"";
+    for (BYTE b : value.data) out += base::HexByte(b);
+    out += L"\"";
+    // The data's own form where it has one: every code unit of a string
+    // (but a final NUL, which "terminated" tells), or the number.
+    bool text = value.type == REG_SZ || value.type == REG_EXPAND_SZ || value.type == REG_MULTI_SZ;
+    if (text && value.data.size() % sizeof(wchar_t) == 0) {
+        std::wstring units = CodeUnits(value.data);
+        bool terminated = !units.empty() && units.back() == L'\0';
+        if (terminated) units.pop_back();
         out +=
-            L"  " + (name.empty() ? std::wstring(L"(default)") : Escaped(name.data(), name.size()));
-        out += mGeneral::ReadExact(key.Get(), name, value) == ERROR_SUCCESS
-                   ? L" = " + RenderValue(value) + L"\n"
-                   : std::wstring(L" (gone while read)\n");
+            L",\"data\":" + Json(units) + L",\"terminated\":" + (terminated ? L"true" : L"false");
+    } else if (IsNumber(value)) {
+        out +=
+            L",\"data\":" + base::Decimal(Number(value.data, value.type == REG_DWORD_BIG_ENDIAN));
     }
+    return out + L"}";
 }
 
 }  // namespace
 
 std::wstring RenderValue(const mGeneral::ExactValue& value) {
-    std::wstring type = value.type < sizeof kTypeNames / sizeof *kTypeNames
-                            ? kTypeNames[value.type]
-                            : L"type " + base::Decimal(value.type);
-    switch (value.type) {
-        case REG_SZ:
-        case REG_EXPAND_SZ:
-        case REG_MULTI_SZ:
-            return type + L" " + TextOf(value);
-        case REG_DWORD:
-        case REG_DWORD_BIG_ENDIAN:
-            if (value.data.size() == 4)
-                return type + L" " + base::Decimal(Number(value.data, value.type != REG_DWORD));
-            break;
-        case REG_QWORD:
-            if (value.data.size() == 8)
-                return type + L" " + base::Decimal(Number(value.data, false));
-            break;
-        default:
-            break;
-    }
+    std::wstring type = TypeName(value.type);
+    if (value.type == REG_SZ || value.type == REG_EXPAND_SZ || value.type == REG_MULTI_SZ)
+        return type + L" " + TextOf(value);
+    if (IsNumber(value))
+        return type + L" " + base::Decimal(Number(value.data, value.type == REG_DWORD_BIG_ENDIAN));
     return type + L" " + BytesOf(value.data);
 }
 
 std::wstring DescribeStartupEntries() {
     std::wstring out;
-    for (REGSAM view : StartupMachineViews()) {
-        const wchar_t* viewName = view == KEY_WOW64_64KEY   ? L" (64-bit view)"
-                                  : view == KEY_WOW64_32KEY ? L" (32-bit view)"
-                                                            : L"";
-        for (const wchar_t* path : {kStartupKey, kParkingKey})
-            DescribeKey(HKEY_LOCAL_MACHINE, view, L"HKLM", viewName, path, out);
+    for (const KeyListing& key : ReadStartupKeys()) {
+        out += std::wstring(key.rootName) + L"\\" + key.path +
+               (key.view ? std::wstring(L" (") + key.view + L" view)" : std::wstring()) + L":";
+        if (key.state == KeyListing::kMissing) {
+            out += L" no such key\n";
+            continue;
+        }
+        if (key.state == KeyListing::kUnreadable) {
+            out += L" could not be read\n";
+            continue;
+        }
+        out += key.names.empty() ? L" empty\n"
+                                 : L" " + Entries(static_cast<int>(key.names.size())) + L"\n";
+        for (size_t i = 0; i < key.names.size(); ++i) {
+            const std::wstring& name = key.names[i];
+            out += L"  " +
+                   (name.empty() ? std::wstring(L"(default)") : Escaped(name.data(), name.size()));
+            out += key.gone[i] ? std::wstring(L" (gone while read)\n")
+                               : L" = " + RenderValue(key.values[i]) + L"\n";
+        }
     }
-    for (const wchar_t* path : {kStartupKey, kParkingKey})
-        DescribeKey(HKEY_CURRENT_USER, 0, L"HKCU", L"", path, out);
     return out;
+}
+
+std::wstring DescribeStartupEntriesJson() {
+    static const wchar_t* const kStates[] = {L"present", L"missing", L"unreadable"};
+    std::wstring out = L"{\"keys\":[";
+    bool firstKey = true;
+    for (const KeyListing& key : ReadStartupKeys()) {
+        out += firstKey ? L"\n" : L",\n";
+        firstKey = false;
+        out += L"{\"place\":" + Json(key.rootName) + L",\"view\":" +
+               (key.view ? Json(key.view) : std::wstring(L"null")) + L",\"key\":" + Json(key.path) +
+               L",\"state\":" + Json(kStates[key.state]) + L",\"entries\":[";
+        for (size_t i = 0; i < key.names.size(); ++i)
+            out += (i ? L",\n " : L"\n ") + JsonEntry(key.names[i], key.values[i], key.gone[i]);
+        out += L"]}";
+    }
+    return out + L"\n]}\n";
 }

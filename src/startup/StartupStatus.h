@@ -10,7 +10,13 @@
 // then HKEY_CURRENT_USER), its two keys, and each entry's name, type and data.
 std::wstring DescribeStartupEntries();
 
+// The same as JSON for scripts: each key's place, view, path and state, and
+// each entry's name, type, every byte in hex, and the string or number it
+// holds. Any name or data gives valid JSON that reads back exactly.
+std::wstring DescribeStartupEntriesJson();
+
 // A value's type and a short rendering of its data: strings quoted, cut
-// short, with control characters escaped; numbers in decimal; anything else
-// as its first bytes in hex and its size.
+// short, with control characters, backslashes and characters that reorder or
+// hide text escaped, and anything after a string's first NUL marked; numbers
+// in decimal; anything else as its first bytes in hex and its size.
 std::wstring RenderValue(const mGeneral::ExactValue& value);

@@ -19,11 +19,14 @@ constexpr wchar_t kTcpipKey[] = L"System\\CurrentControlSet\\Services\\Tcpip\\Pa
 constexpr char kMtuPath[] =
     "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\Tcpip\\Parameters\\MTU";
 
-void Apply(const Effect* effects, size_t count) {
+std::wstring Apply(const Effect* effects, size_t count) {
     platform::Platform& system = platform::Current();
+    std::wstring failed;
     for (size_t i = 0; i < count; ++i)
-        system.SystemParameters(effects[i].action, effects[i].value, effects[i].value,
-                                SPIF_UPDATEINIFILE | SPIF_SENDCHANGE);
+        if (!system.SystemParameters(effects[i].action, effects[i].value, effects[i].value,
+                                     SPIF_UPDATEINIFILE | SPIF_SENDCHANGE))
+            failed += (failed.empty() ? L"" : L", ") + std::wstring(EffectName(effects[i].action));
+    return failed;
 }
 
 }  // namespace
@@ -41,11 +44,34 @@ void OpenPage(const wchar_t* page, int show) {
         {platform::WindowsFolderPath(L"explorer.exe"), std::wstring(kMakerSite) + page, show});
 }
 
-void DisableVisualEffects() {
-    Apply(kDisableEffects, sizeof kDisableEffects / sizeof *kDisableEffects);
+std::wstring DisableVisualEffects() {
+    return Apply(kDisableEffects, sizeof kDisableEffects / sizeof *kDisableEffects);
 }
-void BalanceVisualEffects() {
-    Apply(kBalanceEffects, sizeof kBalanceEffects / sizeof *kBalanceEffects);
+std::wstring BalanceVisualEffects() {
+    return Apply(kBalanceEffects, sizeof kBalanceEffects / sizeof *kBalanceEffects);
+}
+
+const wchar_t* EffectName(UINT action) {
+    switch (action) {
+        case SPI_SETMENUANIMATION:
+            return L"menu animation";
+        case SPI_SETCURSORSHADOW:
+            return L"pointer shadow";
+        case SPI_SETCOMBOBOXANIMATION:
+            return L"sliding combo boxes";
+        case SPI_SETDRAGFULLWINDOWS:
+            return L"window contents while dragging";
+        case SPI_SETMENUFADE:
+            return L"menu fading";
+        case SPI_SETLISTBOXSMOOTHSCROLLING:
+            return L"smooth-scrolling list boxes";
+        case SPI_SETTOOLTIPANIMATION:
+            return L"tooltip animation";
+        case SPI_SETFONTSMOOTHING:
+            return L"font smoothing";
+        default:
+            return L"an effect";
+    }
 }
 
 bool SetMtu(const char* value) {

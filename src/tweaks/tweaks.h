@@ -33,8 +33,12 @@ constexpr Effect kBalanceEffects[] = {
     {0x0025, 1}, {0x1017, 0}, {0x1013, 0}, {0x1007, 1},
 };
 
-void DisableVisualEffects();
-void BalanceVisualEffects();
+// Each returns the names of the effects that did not take, or nothing.
+std::wstring DisableVisualEffects();
+std::wstring BalanceVisualEffects();
+
+// An effect's name, for the user, by its SystemParametersInfo action.
+const wchar_t* EffectName(UINT action);
 
 // The TCP/IP maximum transmission unit, as decimal text; true when the
 // registry holds it afterwards.

@@ -261,7 +261,7 @@ BOOL CALLBACK FindShownWindow(HWND w, LPARAM param) {
 
 }  // namespace
 
-CommandRun RunTavrel(const std::wstring& arguments, DWORD timeoutMs) {
+CommandRun RunTavrel(const std::wstring& arguments, const wchar_t* program, DWORD timeoutMs) {
     CommandRun run;
     wchar_t folder[MAX_PATH], file[MAX_PATH];
     GetTempPathW(MAX_PATH, folder);
@@ -269,7 +269,7 @@ CommandRun RunTavrel(const std::wstring& arguments, DWORD timeoutMs) {
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     HANDLE out = CreateFileW(file, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
                              CREATE_ALWAYS, 0, nullptr);
-    std::wstring exe = DriverFolder() + L"\\Tavrel.exe";
+    std::wstring exe = DriverFolder() + L"\\" + program;
     std::wstring line = L"\"" + exe + L"\" " + arguments;
     STARTUPINFOW si{};
     si.cb = sizeof si;

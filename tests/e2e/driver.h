@@ -95,8 +95,10 @@ struct CommandRun {
     std::wstring output;       // written as UTF-8, read back
     bool windowShown = false;  // a visible top-level window of its came up
 };
-// Starts Tavrel.exe with `arguments` and waits for it to end.
-CommandRun RunTavrel(const std::wstring& arguments, DWORD timeoutMs = 60000);
+// Starts Tavrel.exe, or another program beside it such as the console
+// companion, with `arguments`, and waits for it to end.
+CommandRun RunTavrel(const std::wstring& arguments, const wchar_t* program = L"Tavrel.exe",
+                     DWORD timeoutMs = 60000);
 
 // Sets HKCU\Control Panel\Desktop\LogPixels for the programs started while
 // it lives, and puts back what was there.

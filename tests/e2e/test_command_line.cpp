@@ -4,14 +4,17 @@
 #include <doctest/doctest.h>
 #include <windows.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "e2e/driver.h"
 #include "e2e/kept.h"
+#include "support/json.h"
 #include "support/runkeys.h"
 #include "support/standins.h"
 #include "support/trash.h"
+#include "support/values.h"
 
 using support::Narrow;
 
@@ -67,14 +70,16 @@ TEST_CASE("the command line runs one action without a window and exits 0, 1 or 2
     struct Case {
         const wchar_t* arguments;
         DWORD exitCode;
-        const char* says;    // part of the output; "" for no words at all
-        const char* starts;  // the stand-ins' command lines, "" for none
-        bool (*holds)();     // the effect, read back
+        const char* says;       // part of the output; "" for no words at all
+        const char* starts;     // the stand-ins' command lines, "" for none
+        bool (*holds)();        // the effect, read back
+        bool console = false;   // run by the console companion instead
+        bool noThemes = false;  // without the theme library
     };
     // In order: each case starts from where the one before left off.
     const Case cases[] = {
         {L"/Mtu 68", 0, "", "", [] { return Mtu() == 68; }},
-        {L"-mtu 1500", 0, "", "", [] { return Mtu() == 1500; }},
+        {L"-mtu 1500", 0, "", "", [] { return Mtu() == 1500; }, true},
         {L"/Effects off", 0, "", "",
          [] { return Desktop(L"FontSmoothing") == "0" && Desktop(L"DragFullWindows") == "0"; }},
         {L"/EFFECTS Balanced", 0, "", "",
@@ -82,32 +87,42 @@ TEST_CASE("the command line runs one action without a window and exits 0, 1 or 2
         {L"/CleanUp", 0, "", "cleanmgr.exe\n", [] { return true; }},
         {L"/EmptyRecycleBin", 0, "", "", [] { return support::ItemsInBin() == 0; }},
         {L"/Restart", 0, "", "shutdown.exe -r -t 0\n", [] { return true; }},
-        {L"/PowerBootup /NoRestart", 0, "Parked 2 entries; 0 left where they were.", "",
-         [] { return Count(support::kRun) == 0 && Count(support::kParked) == 2; }},
+        // Visual styles cannot be switched; the effects still are.
+        {L"/Effects off", 1, "These settings did not take: visual styles.", "",
+         [] { return Desktop(L"FontSmoothing") == "0"; }, false, true},
+        {L"/EFFECTS Balanced", 0, "", "", [] { return Desktop(L"FontSmoothing") == "2"; }, true},
+        // Done, but for the restart it was told to leave out.
+        {L"/PowerBootup /NoRestart", 3010, "Parked 2 entries; 0 left where they were.", "",
+         [] { return Count(support::kRun) == 0 && Count(support::kParked) == 2; }, true},
         {L"/Status", 0,
          "  \u0395\u03BA\u03BA\u03AF\u03BD\u03B7\u03C3\u03B7 \u8D77\u52D5 = REG_SZ "
-         "\"C:\\Tool\\tool.exe\\t-q\"",
-         "", [] { return Count(support::kParked) == 2; }},
+         "\"C:\\\\Tool\\\\tool.exe\\t-q\"",
+         "", [] { return Count(support::kParked) == 2; }, true},
         // A program put its entry back meanwhile, with other data: it stays,
         // and with an entry left behind nobody is there to ask about a restart.
         {L"/NormalBootup", 1, "The computer was not restarted", "",
          [] { return Count(support::kRun) == 2 && Count(support::kParked) == 1; }},
         {L"/NoRestart /normalbootup", 1, "the parked copy stays parked", "",
-         [] { return Count(support::kParked) == 1; }},
+         [] { return Count(support::kParked) == 1; }, true},
         {L"/Bogus", 2, "Unknown argument: /Bogus\r\n\r\nUsage:", "", [] { return Mtu() == 1500; }},
+        {L"/Bogus", 2, "Unknown argument: /Bogus\r\n\r\nUsage:", "", [] { return Mtu() == 1500; },
+         true},
         {L"/Mtu 1500 /Mtu 68", 2, "One action at a time", "", [] { return Mtu() == 1500; }},
         {L"/Mtu 9000", 2, "/Mtu takes 68 or 1500.", "", [] { return Mtu() == 1500; }},
         {L"/Restart /NoRestart", 2, "/NoRestart goes with", "", [] { return true; }},
         {L"/?", 0, "Usage:", "", [] { return Count(support::kRun) == 2; }},
     };
     for (const Case& c : cases) {
-        INFO("arguments: ", Narrow(c.arguments));
+        INFO("arguments: ", Narrow(c.arguments), c.console ? " (console companion)" : "");
         if (lstrcmpW(c.arguments, L"/EmptyRecycleBin") == 0)
             REQUIRE_FALSE(support::RecycleNewFile().empty());
         if (lstrcmpW(c.arguments, L"/NormalBootup") == 0)
             PutText(support::kRun, L"Plain", L"C:\\plain 2.exe");
+        std::unique_ptr<e2e::DllOverride> noThemes;
+        if (c.noThemes) noThemes = std::make_unique<e2e::DllOverride>(L"uxtheme", L"disabled");
         support::StandinLog log;
-        e2e::CommandRun run = e2e::RunTavrel(c.arguments);
+        e2e::CommandRun run =
+            e2e::RunTavrel(c.arguments, c.console ? L"tavrelc.exe" : L"Tavrel.exe");
         REQUIRE(run.started);
         CHECK(run.exitCode == c.exitCode);
         CHECK_FALSE(run.windowShown);
@@ -120,4 +135,46 @@ TEST_CASE("the command line runs one action without a window and exits 0, 1 or 2
         CHECK(Started(log) == c.starts);
         CHECK(c.holds());
     }
+}
+
+TEST_CASE("/Status shows no entry in disguise, and /Status /Json reads back every entry exactly") {
+    e2e::RunKeysAside aside;
+    support::Values planted = support::EveryKind(L"J");
+    // A name that reads "Updater.exe" once reversed, and halves of characters.
+    const std::wstring disguised = L"Updater\u202Eexe.cod", halves = L"Half \xDC00 \xD800";
+    planted[disguised] = {REG_SZ, support::Bytes(L"C:\\x\u2066.exe")};
+    planted[halves] = {REG_EXPAND_SZ, support::Bytes(L"\xD800\U0001F600")};
+    support::Put(HKEY_CURRENT_USER, support::kRun, planted);
+
+    e2e::CommandRun text = e2e::RunTavrel(L"/Status");
+    CHECK(text.exitCode == 0);
+    INFO("output: ", Narrow(text.output));
+    CHECK(text.output.find(L"  Updater\\u202Eexe.cod = REG_SZ \"C:\\\\x\\u2066.exe\"") !=
+          std::wstring::npos);
+    CHECK(text.output.find(L"  Half \\uDC00 \\uD800 = REG_EXPAND_SZ \"\\uD800\U0001F600\"") !=
+          std::wstring::npos);
+
+    e2e::CommandRun json = e2e::RunTavrel(L"/Status /Json", L"tavrelc.exe");
+    CHECK(json.exitCode == 0);
+    support::Json root = support::JsonReader(json.output).Read();
+    REQUIRE(root.kind == support::Json::kObject);
+    support::Values read;
+    for (const support::Json& key : root[L"keys"].items) {
+        if (key[L"place"].text != L"HKCU" || key[L"key"].text != support::kRun) continue;
+        for (const support::Json& entry : key[L"entries"].items) {
+            support::Value value{static_cast<DWORD>(entry[L"typeCode"].number), {}};
+            const std::wstring& hex = entry[L"hex"].text;
+            for (size_t i = 0; i + 1 < hex.size(); i += 2)
+                value.data.push_back(static_cast<BYTE>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+            // The string or number it gives is the same data.
+            const support::Json& data = entry[L"data"];
+            if (data.kind == support::Json::kString)
+                CHECK(support::Bytes(data.text, entry[L"terminated"].boolean) == value.data);
+            if (data.kind == support::Json::kNumber && value.type == REG_DWORD)
+                CHECK(data.number == *reinterpret_cast<const DWORD*>(value.data.data()));
+            read[entry[L"name"].text] = value;
+        }
+    }
+    INFO("read back: ", support::Describe(read));
+    CHECK(read == planted);
 }

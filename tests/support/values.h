@@ -105,6 +105,29 @@ inline Values Get(HKEY root, const wchar_t* path, REGSAM view = 0) {
     return values;
 }
 
+// Every kind of value a Run key can hold, and then some.
+inline Values EveryKind(const std::wstring& tag) {
+    std::vector<BYTE> binary(3000);
+    for (size_t i = 0; i < binary.size(); ++i) binary[i] = static_cast<BYTE>(i * 7);
+    Values v;
+    v[L"Plain " + tag] = {REG_SZ, Bytes(L"C:\\Program Files\\Tool\\tool.exe /tray")};
+    v[L"Expand " + tag] = {REG_EXPAND_SZ, Bytes(L"%ProgramFiles%\\Helper\\helper.exe")};
+    v[L"Multi " + tag] = {REG_MULTI_SZ, Bytes(std::wstring(L"one\0two\0", 8))};
+    v[L"Binary " + tag] = {REG_BINARY, binary};
+    v[L"Qword " + tag] = {REG_QWORD, {1, 2, 3, 4, 5, 6, 7, 8}};
+    v[L"Dword " + tag] = {REG_DWORD, {0x2A, 0, 0, 0}};
+    v[L"None " + tag] = {REG_NONE, {}};
+    v[L"Unknown " + tag] = {0x1234, {9, 8, 7, 6, 5}};
+    v[L"Unterminated " + tag] = {REG_SZ, Bytes(L"abc", false)};
+    v[L"Odd " + tag] = {REG_SZ, {0x61, 0x00, 0x62}};
+    v[L"Embedded " + tag] = {REG_SZ, Bytes(std::wstring(L"a\0b", 3))};
+    v[L"Empty " + tag] = {REG_SZ, {}};
+    v[L"Start \u65E5\u672C " + tag] = {REG_SZ, Bytes(L"wide name")};
+    v[L"Start ?? " + tag] = {REG_SZ, Bytes(L"what an ANSI copy would have called the other")};
+    v[std::wstring(16000, L'n') + tag] = {REG_SZ, Bytes(L"long name")};
+    return v;
+}
+
 // A long name shows as its first 40 characters and its length.
 inline std::string Shown(const std::wstring& name) {
     if (name.size() <= 40) return "[" + Narrow(name) + "]";

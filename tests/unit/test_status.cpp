@@ -24,9 +24,13 @@ TEST_CASE("a start-up entry's data renders short and printable, whatever its typ
         std::string shown;
     };
     const Case cases[] = {
-        {REG_SZ, support::Bytes(L"C:\\a.exe"), "REG_SZ \"C:\\a.exe\""},
+        {REG_SZ, support::Bytes(L"C:\\a.exe"), "REG_SZ \"C:\\\\a.exe\""},
         {REG_EXPAND_SZ, support::Bytes(L"%x%\t\x1b\n", false), "REG_EXPAND_SZ \"%x%\\t\\x1b\\n\""},
-        {REG_SZ, support::Bytes(std::wstring(L"shown\0hidden", 12)), "REG_SZ \"shown\""},
+        {REG_SZ, support::Bytes(std::wstring(L"shown\0hidden", 12)),
+         "REG_SZ \"shown\" (then, after a NUL: \"hidden\")"},
+        // Text that reorders, joins or hides, and halves of a character.
+        {REG_SZ, support::Bytes(L"a\u202Eb\u2066\u200B\uFEFF\xD800" L"c\xDC00\U0001F600"),
+         "REG_SZ \"a\\u202Eb\\u2066\\u200B\\uFEFF\\uD800c\\uDC00\U0001F600\""},
         {REG_SZ, oddLength, "REG_SZ \"ab\" (and an odd byte)"},
         {REG_SZ, support::Bytes(std::wstring(200, L'x')),
          "REG_SZ \"" + std::string(160, 'x') + "...\""},

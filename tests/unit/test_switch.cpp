@@ -11,6 +11,7 @@
 #include "support/values.h"
 
 using support::Bytes;
+using support::EveryKind;
 using support::Get;
 using support::KeyExists;
 using support::MachineViews;
@@ -28,29 +29,6 @@ constexpr wchar_t kParked[] = L"Software\\TavrelTests\\Switch\\RunDisabled";
 struct Sandbox : support::KeySandbox {
     Sandbox() : KeySandbox(kBase) {}
 };
-
-// Every kind of value a Run key can hold, and then some.
-Values EveryKind(const std::wstring& tag) {
-    std::vector<BYTE> binary(3000);
-    for (size_t i = 0; i < binary.size(); ++i) binary[i] = static_cast<BYTE>(i * 7);
-    Values v;
-    v[L"Plain " + tag] = {REG_SZ, Bytes(L"C:\\Program Files\\Tool\\tool.exe /tray")};
-    v[L"Expand " + tag] = {REG_EXPAND_SZ, Bytes(L"%ProgramFiles%\\Helper\\helper.exe")};
-    v[L"Multi " + tag] = {REG_MULTI_SZ, Bytes(std::wstring(L"one\0two\0", 8))};
-    v[L"Binary " + tag] = {REG_BINARY, binary};
-    v[L"Qword " + tag] = {REG_QWORD, {1, 2, 3, 4, 5, 6, 7, 8}};
-    v[L"Dword " + tag] = {REG_DWORD, {0x2A, 0, 0, 0}};
-    v[L"None " + tag] = {REG_NONE, {}};
-    v[L"Unknown " + tag] = {0x1234, {9, 8, 7, 6, 5}};
-    v[L"Unterminated " + tag] = {REG_SZ, Bytes(L"abc", false)};
-    v[L"Odd " + tag] = {REG_SZ, {0x61, 0x00, 0x62}};
-    v[L"Embedded " + tag] = {REG_SZ, Bytes(std::wstring(L"a\0b", 3))};
-    v[L"Empty " + tag] = {REG_SZ, {}};
-    v[L"Start \u65E5\u672C " + tag] = {REG_SZ, Bytes(L"wide name")};
-    v[L"Start ?? " + tag] = {REG_SZ, Bytes(L"what an ANSI copy would have called the other")};
-    v[std::wstring(16000, L'n') + tag] = {REG_SZ, Bytes(L"long name")};
-    return v;
-}
 
 }  // namespace
 
@@ -226,7 +204,8 @@ LSTATUS DenyMachine(HKEY root, const wchar_t* path, REGSAM access, HKEY* key) {
 
 TEST_CASE("what a move leaves behind is counted by place and reason, and said to the user") {
     Sandbox sandbox;
-    const Value live{REG_SZ, Bytes(L"C:\\Tool 2\\tool.exe")}, stale{REG_SZ, Bytes(L"C:\\Tool\\tool.exe")};
+    const Value live{REG_SZ, Bytes(L"C:\\Tool 2\\tool.exe")},
+        stale{REG_SZ, Bytes(L"C:\\Tool\\tool.exe")};
     const Value same{REG_SZ, Bytes(L"same")}, other{REG_SZ, Bytes(L"other")};
     for (REGSAM view : MachineViews()) Put(HKEY_LOCAL_MACHINE, kParked, {{L"M", other}}, view);
     Put(HKEY_CURRENT_USER, kParked, {{L"Updated", stale}, {L"Same", same}, {L"Parked", other}});
@@ -264,6 +243,14 @@ TEST_CASE("what a move leaves behind is counted by place and reason, and said to
 
     // A missing key is no failure.
     CHECK(MoveStartupValues(L"Software\\TavrelTests\\Switch\\Absent", kRun).Complete());
+
+    // A copy made but not taken out is a change, not a refusal.
+    MoveOptions stuck;
+    stuck.remove = [](HKEY, const std::wstring&) -> LSTATUS { return ERROR_ACCESS_DENIED; };
+    MoveResult copied = MoveStartupValues(kParked, kRun, stuck);
+    CHECK(copied.keptBy[kThisUser][kNotRemoved] == 3);
+    CHECK(Get(HKEY_CURRENT_USER, kRun) == Get(HKEY_CURRENT_USER, kParked));
+    CHECK(support::Narrow(DescribeKept(copied)).find("now in both places") != std::string::npos);
 }
 
 namespace {
@@ -295,4 +282,14 @@ TEST_CASE("while another copy moves, a switch waits, and past its wait changes n
     GetExitCodeThread(holder, &code);
     CHECK(code == 0);
     for (HANDLE h : {holder, holding, release}) CloseHandle(h);
+
+    // Objects of another kind hold both names: the lock cannot be opened,
+    // and that is a refusal too, never a move without it.
+    HANDLE squatters[] = {CreateEventW(nullptr, TRUE, FALSE, L"Local\\TavrelStartupSwitch"),
+                          CreateEventW(nullptr, TRUE, FALSE, L"Global\\TavrelStartupSwitch")};
+    CHECK(StartupSwitchLock(100).Unavailable());
+    CHECK_FALSE(ParkStartupValues(result, 100));
+    CHECK(result.lockUnavailable);
+    CHECK(support::Get(HKEY_CURRENT_USER, kStartupKey) == before);
+    for (HANDLE h : squatters) CloseHandle(h);
 }

@@ -8,8 +8,8 @@
 #include <utility>
 #include <vector>
 
-#include "support/recorder.h"
 #include "shell/frmMain.h"
+#include "support/recorder.h"
 #include "support/standins.h"
 
 using support::Narrow;
@@ -35,6 +35,13 @@ struct LoadedForm {
         PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
     }
 };
+
+// As the tray menu does when an item is picked.
+void PickMenuItem(frmMain& form, const wchar_t* item) {
+    tk::Control* control = form.Find(item);
+    REQUIRE(control);
+    SendMessageW(form.Hwnd(), WM_COMMAND, MAKEWPARAM(control->Id(), 0), 0);
+}
 
 }  // namespace
 
@@ -76,7 +83,7 @@ TEST_CASE("the first maximised resize only saves; each later one rescales by cur
     CHECK(app::MaximizeSeen == kTrue);
     CHECK(scaleCalls.size() == 1);
 
-    form.mPopRestore_Click(1);
+    PickMenuItem(form, L"mPopRestore");
     CHECK(IsWindowVisible(form.Hwnd()));
     CHECK(form.GetWindowState() == tk::kNormal);
     CHECK(scaleCalls.size() == 1);  // the normal state does nothing
@@ -103,7 +110,7 @@ TEST_CASE("Restart Computer that cannot start says so, and the program runs on")
     LoadedForm loaded;
     loaded.recorder.startResult = false;
     loaded.recorder.calls.clear();
-    loaded.form.mPopRestart_Click();
+    PickMenuItem(loaded.form, L"mPopRestart");
     REQUIRE(loaded.recorder.calls.size() == 2);
     wchar_t system[MAX_PATH];
     GetSystemDirectoryW(system, MAX_PATH);

@@ -242,12 +242,12 @@ std::string ThemeSwitch() {
 
 TEST_CASE("the effect sets as the system keeps them: all off, then the balanced three on") {
     platform::Current().EnableTheming(FALSE);
-    tweaks::DisableVisualEffects();
+    CHECK(tweaks::DisableVisualEffects() == L"");
     CHECK(EffectsNow() == std::vector<BOOL>(8, FALSE));
     CHECK(ThemeSwitch() == "0");
 
     platform::Current().EnableTheming(-1);
-    tweaks::BalanceVisualEffects();
+    CHECK(tweaks::BalanceVisualEffects() == L"");
     // menu animation, cursor shadow, combo box, full drag, menu fade, smooth
     // list boxes, tooltip animation, font smoothing
     CHECK(EffectsNow() == std::vector<BOOL>{FALSE, FALSE, FALSE, TRUE, FALSE, TRUE, FALSE, TRUE});

@@ -1,0 +1,94 @@
+// The installer's own step: runs the console companion given in
+// CustomActionData with no window and no cmd, and writes every line it prints,
+// and its exit code, into the installer's log, so that an administrator can
+// read there what was brought back and what stayed parked. It never fails the
+// uninstall: what it could not do is in the log.
+#include <windows.h>
+// msi.h and msiquery.h need windows.h first.
+#include <msi.h>
+#include <msiquery.h>
+
+#include <string>
+
+#include "base/text.h"
+
+namespace {
+
+void Log(MSIHANDLE install, const std::wstring& text) {
+    PMSIHANDLE record = MsiCreateRecord(0);
+    MsiRecordSetStringW(record, 0, (L"Tavrel: " + text).c_str());
+    MsiProcessMessage(install, INSTALLMESSAGE_INFO, record);
+}
+
+std::wstring CommandLineToRun(MSIHANDLE install) {
+    DWORD size = 0;
+    wchar_t none[1] = L"";
+    if (MsiGetPropertyW(install, L"CustomActionData", none, &size) != ERROR_MORE_DATA) return {};
+    std::wstring line(++size, L'\0');
+    if (MsiGetPropertyW(install, L"CustomActionData", &line[0], &size) != ERROR_SUCCESS) return {};
+    line.resize(size);
+    return line;
+}
+
+std::wstring Wide(const std::string& utf8) {
+    int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring text(n > 0 ? n : 0, L'\0');
+    if (n > 0)
+        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &text[0], n);
+    return text;
+}
+
+}  // namespace
+
+extern "C" __declspec(dllexport) UINT __stdcall RunCompanion(MSIHANDLE install) {
+    std::wstring line = CommandLineToRun(install);
+    if (line.empty()) {
+        Log(install, L"no command line was given; nothing was run.");
+        return ERROR_SUCCESS;
+    }
+    Log(install, L"running " + line);
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) {
+        Log(install, L"could not make a pipe for its output; nothing was run.");
+        return ERROR_SUCCESS;
+    }
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
+    si.wShowWindow = SW_HIDE;
+    si.hStdOutput = si.hStdError = writeEnd;
+    PROCESS_INFORMATION process{};
+    const BOOL started = CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE,
+                                        CREATE_NO_WINDOW, nullptr, nullptr, &si, &process);
+    const DWORD why = GetLastError();
+    CloseHandle(writeEnd);  // the pipe ends when the companion does
+    if (!started) {
+        CloseHandle(readEnd);
+        Log(install, L"could not be started (error " + base::Decimal(why) + L").");
+        return ERROR_SUCCESS;
+    }
+    std::string output;
+    char chunk[4096];
+    DWORD got = 0;
+    while (ReadFile(readEnd, chunk, sizeof chunk, &got, nullptr) && got) output.append(chunk, got);
+    CloseHandle(readEnd);
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD code = 1;
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+
+    std::wstring text = Wide(output);
+    for (size_t at = 0; at < text.size();) {
+        size_t end = text.find(L'\n', at);
+        if (end == std::wstring::npos) end = text.size();
+        std::wstring one = text.substr(at, end - at);
+        if (!one.empty() && one.back() == L'\r') one.pop_back();
+        if (!one.empty()) Log(install, one);
+        at = end + 1;
+    }
+    Log(install, L"exit code " + base::Decimal(code));
+    return ERROR_SUCCESS;
+}
