@@ -15,7 +15,6 @@
 namespace tweaks {
 namespace {
 
-constexpr wchar_t kTcpipKey[] = L"System\\CurrentControlSet\\Services\\Tcpip\\Parameters";
 constexpr char kMtuPath[] =
     "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\Tcpip\\Parameters\\MTU";
 
@@ -55,7 +54,7 @@ bool SetMtu(const char* value) {
     mGeneral::ExactValue mtu;
     if (mGeneral::OpenKeyExact(HKEY_LOCAL_MACHINE, kTcpipKey, KEY_QUERY_VALUE, key.Put()) !=
             ERROR_SUCCESS ||
-        mGeneral::ReadExact(key.Get(), L"MTU", mtu) != ERROR_SUCCESS || mtu.type != REG_DWORD ||
+        mGeneral::ReadExact(key.Get(), kMtuName, mtu) != ERROR_SUCCESS || mtu.type != REG_DWORD ||
         mtu.data.size() != sizeof(DWORD))
         return false;
     DWORD number = 0;
@@ -63,14 +62,17 @@ bool SetMtu(const char* value) {
     return number == static_cast<DWORD>(std::strtoul(value, nullptr, 10));
 }
 
-bool StartCleanup() {
+std::wstring CleanupTool() {
     // A 32-bit program on 64-bit Windows reaches the native system folder
     // through Sysnative; system32 would be redirected to the 32-bit one.
-    std::wstring tool = platform::SystemFolderPath(L"cleanmgr.exe");
 #ifndef _WIN64
-    if (platform::Is64BitWindows()) tool = platform::WindowsFolderPath(L"Sysnative\\cleanmgr.exe");
+    if (platform::Is64BitWindows()) return platform::WindowsFolderPath(L"Sysnative\\cleanmgr.exe");
 #endif
-    return platform::Current().StartCommand({tool, L"", SW_SHOWMINIMIZED});
+    return platform::SystemFolderPath(L"cleanmgr.exe");
+}
+
+bool StartCleanup() {
+    return platform::Current().StartCommand({CleanupTool(), L"", SW_SHOWMINIMIZED});
 }
 
 }  // namespace tweaks
