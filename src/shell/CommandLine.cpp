@@ -30,9 +30,13 @@ Request ParseArguments(const std::vector<std::wstring>& arguments) {
     for (size_t i = 0; i < arguments.size(); ++i) {
         const std::wstring name = Switch(arguments[i]);
         if (name.empty()) return Refuse(L"Not an argument: " + arguments[i]);
-        if (Same(name, L"NoRestart")) {
-            if (request.noRestart) return Refuse(L"/NoRestart is given twice.");
-            request.noRestart = true;
+        // The two words that go with an action.
+        bool* modifier = Same(name, L"NoRestart") ? &request.noRestart
+                         : Same(name, L"WhatIf")  ? &request.whatIf
+                                                  : nullptr;
+        if (modifier) {
+            if (*modifier) return Refuse(arguments[i] + L" is given twice.");
+            *modifier = true;
             continue;
         }
         const Action* found = nullptr;
@@ -57,6 +61,10 @@ Request ParseArguments(const std::vector<std::wstring>& arguments) {
     if (request.noRestart && request.action->id != ActionId::kPowerBootup &&
         request.action->id != ActionId::kNormalBootup)
         return Refuse(L"/NoRestart goes with /PowerBootup or /NormalBootup only.");
+    if (request.whatIf && !request.action->title)
+        return Refuse(
+            L"/WhatIf goes with an action that changes something, such as /Mtu 68 or "
+            L"/Undo.");
     return request;
 }
 
@@ -66,6 +74,7 @@ int RunCommandLine(const std::vector<std::wstring>& arguments) {
     ActionContext context;
     if (request.action) {
         context.noRestart = request.noRestart;
+        context.whatIf = request.whatIf;
         outcome = RunAction(*request.action, context);
     } else {
         context.report = request.error + L"\n\n" + kUsage;

@@ -20,6 +20,8 @@ enum class ActionId {
     kRestart,
     kPowerBootup,
     kNormalBootup,
+    kUndo,
+    kHistory,
     kStatus,
     kUsage,
     kInformation,
@@ -32,11 +34,15 @@ enum class ActionId {
 // How an action ended; the command line's exit code.
 enum Outcome { kDone = 0, kPartly = 1, kRefused = 2 };
 
+struct Action;
+
 // Where an action runs. The window asks and tells in message boxes; the
 // command line asks nothing and collects its words in `report`.
 struct ActionContext {
-    frmMain* window = nullptr;  // nullptr on the command line
+    frmMain* window = nullptr;       // nullptr on the command line
+    const Action* action = nullptr;  // the row being run
     bool noRestart = false;
+    bool whatIf = false;  // only say what would change, and change nothing
     std::wstring report;
 };
 
@@ -48,6 +54,9 @@ struct Action {
     const wchar_t* cue;       // the sound beside the program, played in the window only
     const wchar_t* page;      // a page of the maker's site; nullptr for none
     int show;                 // how the page's browser window starts
+    // The change as its record and the tray's Undo item name it; nullptr for
+    // an action that changes nothing.
+    const wchar_t* title;
     Outcome (*run)(ActionContext& context);  // nullptr for a link alone
 };
 

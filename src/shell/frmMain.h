@@ -60,6 +60,8 @@ public:
     void mPopRestart_Click();
     void mPowerBoot_Click();
     void mNormalBoot_Click();
+    // Names the change the tray's Undo item would undo, or greys it.
+    void ShowUndoItem();
 
 protected:
     void OnLoad() override;

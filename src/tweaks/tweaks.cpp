@@ -71,8 +71,4 @@ std::wstring CleanupTool() {
     return platform::SystemFolderPath(L"cleanmgr.exe");
 }
 
-bool StartCleanup() {
-    return platform::Current().StartCommand({CleanupTool(), L"", SW_SHOWMINIMIZED});
-}
-
 }  // namespace tweaks

@@ -59,7 +59,4 @@ bool SetMtu(const char* value);
 // The system's disk clean-up tool, by its full path.
 std::wstring CleanupTool();
 
-// Starts the system's disk clean-up tool; false when it cannot be started.
-bool StartCleanup();
-
 }  // namespace tweaks
