@@ -161,6 +161,17 @@ bool Is64BitWindows() {
 #endif
 }
 
+bool ThemeActive() {
+    HMODULE theme = LoadSystemLibrary(L"uxtheme.dll");
+    if (!theme) return false;
+    using ActiveProc = BOOL(WINAPI*)();
+    auto active = reinterpret_cast<ActiveProc>(
+        reinterpret_cast<void*>(GetProcAddress(theme, "IsThemeActive")));
+    bool on = active && active();
+    FreeLibrary(theme);
+    return on;
+}
+
 std::wstring CommandLineOf(const Command& command) {
     // The program itself comes from its full path (lpApplicationName); the
     // command line names it as a user would type it.

@@ -58,6 +58,10 @@ std::wstring SoundFilePath(const std::wstring& path);
 // True on 64-bit Windows, whichever build asks.
 bool Is64BitWindows();
 
+// The theme library's IsThemeActive, looked up when called: whether visual
+// styles are on. False without the library.
+bool ThemeActive();
+
 // The command line CreateProcess receives: the program's name as given,
 // then the arguments.
 std::wstring CommandLineOf(const Command& command);

@@ -8,6 +8,15 @@ bool SameValue(const ExactValue& a, const ExactValue& b) {
     return a.type == b.type && a.data == b.data;
 }
 
+uint64_t ValueHash(const ExactValue& value) {
+    // FNV-1a over the type's four bytes, then the data.
+    uint64_t hash = 14695981039346656037ull;
+    auto mix = [&hash](BYTE byte) { hash = (hash ^ byte) * 1099511628211ull; };
+    for (int shift = 0; shift < 32; shift += 8) mix(static_cast<BYTE>(value.type >> shift));
+    for (BYTE byte : value.data) mix(byte);
+    return hash ? hash : 1;
+}
+
 bool ListNamesExact(HKEY key, std::vector<std::wstring>& names) {
     DWORD count = 0, longest = 0;
     if (RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count,

@@ -3,6 +3,7 @@
 // the wide calls, so that no name outside the ANSI code page is altered.
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,10 @@ struct ExactValue {
 };
 
 bool SameValue(const ExactValue& a, const ExactValue& b);
+
+// A fingerprint of the type and bytes, never 0: what a record keeps of a
+// moved value to tell later whether it still holds what was moved.
+uint64_t ValueHash(const ExactValue& value);
 
 // Every value name of an open key, each whole. False when the listing broke
 // off before its end.

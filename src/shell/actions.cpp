@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "base/text.h"
+#include "history/changes.h"
 #include "platform/platform.h"
 #include "startup/MoveStartupValues.h"
 #include "startup/StartupStatus.h"
@@ -21,56 +22,126 @@ void Tell(ActionContext& context, const std::wstring& text,
         context.report += text + L"\n";
 }
 
-Outcome SetMtu(ActionContext& context, const char* value) {
-    if (tweaks::SetMtu(value) || context.window) return kDone;
+constexpr wchar_t kArrow[] = L" \u2192 ";
+
+// What /WhatIf prints for an action: its lines, or that nothing would change.
+Outcome Preview(ActionContext& context, const std::wstring& lines) {
+    context.report += lines.empty() ? L"No change: every setting already holds what the action "
+                                      L"would set.\n"
+                                    : lines;
+    return kDone;
+}
+
+// A change is recorded before it is made; without its record it is not made.
+Outcome NotRecorded(ActionContext& context) {
+    Tell(context,
+         L"Nothing was changed: Tavrel could not write its record of the change under "
+         L"HKEY_CURRENT_USER\\Software\\Tavrel.");
+    return kRefused;
+}
+
+Outcome SetMtu(ActionContext& context, DWORD mtu, const char* value) {
+    std::vector<history::SettingChange> plan = history::PlanMtu(mtu);
+    if (context.whatIf) return Preview(context, history::DescribeSettings(plan));
+    bool set = false;
+    if (!history::RecordSettings(history::Kind::kMtu, context.action->title, std::move(plan),
+                                 [&] { set = tweaks::SetMtu(value); }))
+        return NotRecorded(context);
+    if (set || context.window) return kDone;
     Tell(context,
          L"The MTU was not changed: the TCP/IP parameters key is missing, or writing it "
          L"needs an administrator.");
     return kRefused;
 }
-Outcome MtuSmall(ActionContext& context) { return SetMtu(context, "68"); }
-Outcome MtuLarge(ActionContext& context) { return SetMtu(context, "1500"); }
+Outcome MtuSmall(ActionContext& context) { return SetMtu(context, 68, "68"); }
+Outcome MtuLarge(ActionContext& context) { return SetMtu(context, 1500, "1500"); }
 
 // Every call is checked: the settings that did not take are named.
-Outcome SetEffects(ActionContext& context, BOOL theming, std::wstring (*apply)()) {
-    std::wstring failed =
-        FAILED(platform::Current().EnableTheming(theming)) ? L"visual styles" : L"";
-    const std::wstring effects = apply();
-    if (!effects.empty()) failed += (failed.empty() ? L"" : L", ") + effects;
+Outcome SetEffects(ActionContext& context, bool off) {
+    std::vector<history::SettingChange> plan = history::PlanEffects(off);
+    if (context.whatIf) return Preview(context, history::DescribeSettings(plan));
+    std::wstring failed;
+    auto change = [&] {
+        if (FAILED(platform::Current().EnableTheming(off ? FALSE : -1))) failed = L"visual styles";
+        const std::wstring effects =
+            off ? tweaks::DisableVisualEffects() : tweaks::BalanceVisualEffects();
+        if (!effects.empty()) failed += (failed.empty() ? L"" : L", ") + effects;
+    };
+    if (!history::RecordSettings(history::Kind::kEffects, context.action->title, std::move(plan),
+                                 change))
+        return NotRecorded(context);
     if (failed.empty()) return kDone;
     Tell(context, L"These settings did not take: " + failed + L".");
     return kPartly;
 }
-Outcome EffectsOff(ActionContext& context) {
-    return SetEffects(context, FALSE, tweaks::DisableVisualEffects);
+Outcome EffectsOff(ActionContext& context) { return SetEffects(context, true); }
+Outcome EffectsBalanced(ActionContext& context) { return SetEffects(context, false); }
+
+// A program as it is started: its full path, then its arguments.
+std::wstring Program(const platform::Command& command) {
+    return base::Cat({command.program, command.arguments.empty() ? L"" : L" ", command.arguments});
 }
-Outcome EffectsBalanced(ActionContext& context) {
-    return SetEffects(context, -1, tweaks::BalanceVisualEffects);
+
+// For a change that cannot be undone: the program it starts.
+std::wstring Starts(const wchar_t* what, const platform::Command& command) {
+    return base::Cat({what, L": starts ", Program(command), L" (cannot be undone)\n"});
+}
+
+// Starts a system program; recorded as done, since it cannot be undone.
+Outcome StartRecorded(ActionContext& context, const wchar_t* what, const wchar_t* title,
+                      const platform::Command& command, const wchar_t* failure) {
+    if (context.whatIf) return Preview(context, Starts(what, command));
+    bool started = false;
+    if (!history::RecordOnce(title, L"started " + Program(command),
+                             [&] { return started = platform::Current().StartCommand(command); }))
+        return NotRecorded(context);
+    if (started) return kDone;
+    Tell(context, failure);
+    return kPartly;
 }
 
 Outcome CleanUp(ActionContext& context) {
-    if (tweaks::StartCleanup()) return kDone;
-    Tell(context,
-         L"The disk clean-up tool could not be started. It may not be installed on this "
-         L"computer.");
-    return kPartly;
+    return StartRecorded(context, L"disk clean-up", context.action->title,
+                         {tweaks::CleanupTool(), L"", SW_SHOWMINIMIZED},
+                         L"The disk clean-up tool could not be started. It may not be installed "
+                         L"on this computer.");
+}
+
+SHQUERYRBINFO BinNow() {
+    SHQUERYRBINFO bin{};
+    bin.cbSize = sizeof bin;
+    if (FAILED(SHQueryRecycleBinW(nullptr, &bin))) bin.i64NumItems = bin.i64Size = 0;
+    return bin;
 }
 
 Outcome EmptyBins(ActionContext& context) {
-    if (context.window) {
-        context.window->EmptyBins();
-        return kDone;
-    }
-    // Nobody to answer the shell's question or watch its progress.
-    HRESULT emptied = platform::Current().EmptyRecycleBin(
-        nullptr, nullptr, SHERB_NOCONFIRMATION | SHERB_NOPROGRESSUI | SHERB_NOSOUND);
-    // An empty bin is no failure, though some shells report one.
-    SHQUERYRBINFO left{};
-    left.cbSize = sizeof left;
-    if (SUCCEEDED(emptied) || (SUCCEEDED(SHQueryRecycleBinW(nullptr, &left)) && !left.i64NumItems))
-        return kDone;
-    Tell(context, L"The recycle bins could not be emptied.");
-    return kPartly;
+    const SHQUERYRBINFO before = BinNow();
+    const unsigned long long items = static_cast<unsigned long long>(before.i64NumItems);
+    const std::wstring held =
+        base::Cat({base::Decimal(items), items == 1 ? L" item, " : L" items, ",
+                   base::Decimal(static_cast<unsigned long long>(before.i64Size)), L" bytes"});
+    if (context.whatIf)
+        return Preview(context,
+                       base::Cat({L"recycle bins: ", held, kArrow, L"empty (cannot be undone)\n"}));
+    Outcome outcome = kDone;
+    auto empty = [&] {
+        if (context.window) {
+            context.window->EmptyBins();
+        } else {
+            // Nobody to answer the shell's question or watch its progress.
+            HRESULT emptied = platform::Current().EmptyRecycleBin(
+                nullptr, nullptr, SHERB_NOCONFIRMATION | SHERB_NOPROGRESSUI | SHERB_NOSOUND);
+            // An empty bin is no failure, though some shells report one.
+            if (FAILED(emptied) && BinNow().i64NumItems) {
+                Tell(context, L"The recycle bins could not be emptied.");
+                outcome = kPartly;
+            }
+        }
+        return BinNow().i64NumItems < before.i64NumItems;  // kept only when some went
+    };
+    if (!history::RecordOnce(context.action->title, base::Cat({L"emptied ", held}), empty))
+        return NotRecorded(context);
+    return outcome;
 }
 
 Outcome Restore(ActionContext& context) {
@@ -78,12 +149,14 @@ Outcome Restore(ActionContext& context) {
     return kDone;
 }
 
+platform::Command RestartCommand() {
+    return {platform::SystemFolderPath(L"shutdown.exe"), L"-r -t 0", SW_SHOWMINIMIZED};
+}
+
 Outcome Restart(ActionContext& context) {
-    if (platform::Current().StartCommand(
-            {platform::SystemFolderPath(L"shutdown.exe"), L"-r -t 0", SW_SHOWMINIMIZED}))
-        return kDone;
-    Tell(context, L"The computer could not be restarted: shutdown.exe could not be started.");
-    return kPartly;
+    return StartRecorded(
+        context, L"restart", ActionOf(ActionId::kRestart).title, RestartCommand(),
+        L"The computer could not be restarted: shutdown.exe could not be started.");
 }
 
 // Only refusals for want of rights, and nothing moved: nothing changed.
@@ -100,9 +173,21 @@ bool OnlyDenied(const MoveResult& result) {
 // window asks first when some were left behind; the command line, with nobody
 // to ask, then leaves the computer running.
 Outcome SwitchStartup(ActionContext& context, bool park) {
+    if (context.whatIf) {
+        int staying = 0;
+        std::wstring lines = PreviewMove(park ? kStartupKey : kParkingKey,
+                                         park ? kParkingKey : kStartupKey, !park, nullptr, staying);
+        if (!staying && !context.noRestart) lines += Starts(L"restart", RestartCommand());
+        return Preview(context, lines);
+    }
+    history::Record record;
+    record.kind = history::Kind::kStartup;
+    record.title = context.action->title;
+    record.parks = park;
+    history::SwitchRecord log(record);
     MoveResult result;
-    if (!(park ? ParkStartupValues(result, kSwitchWaitMs)
-               : RestoreStartupValues(result, kSwitchWaitMs))) {
+    if (!(park ? ParkStartupValues(result, kSwitchWaitMs, &log)
+               : RestoreStartupValues(result, kSwitchWaitMs, &log))) {
         Tell(context, result.lockUnavailable
                           ? L"The start-up programs were not moved: the lock that keeps two "
                             L"copies of Tavrel from moving them at once could not be opened. "
@@ -111,6 +196,10 @@ Outcome SwitchStartup(ActionContext& context, bool park) {
                             L"Nothing was changed; try again when it has finished.");
         return kRefused;
     }
+    log.Complete(result);
+    int unrecorded =
+        result.keptBy[kMachineWide][kNotRecorded] + result.keptBy[kThisUser][kNotRecorded];
+    if (unrecorded && !result.moved) return NotRecorded(context);
     const std::wstring kept = DescribeKept(result);
     if (context.window) {
         if (!kept.empty() && platform::Current().ShowMessage(
@@ -133,6 +222,24 @@ Outcome SwitchStartup(ActionContext& context, bool park) {
 Outcome PowerBootup(ActionContext& context) { return SwitchStartup(context, true); }
 Outcome NormalBootup(ActionContext& context) { return SwitchStartup(context, false); }
 
+Outcome Undo(ActionContext& context) {
+    std::wstring report;
+    history::UndoOutcome undone = history::Undo(report, context.whatIf);
+    if (context.whatIf) return Preview(context, report);
+    if (undone == history::UndoOutcome::kPutBack) {
+        if (!context.window) context.report += report;
+        return kDone;
+    }
+    report.pop_back();  // the last line's end; a message box has no use for it
+    Tell(context, report);
+    return undone == history::UndoOutcome::kPartly ? kPartly : kRefused;
+}
+
+Outcome History(ActionContext& context) {
+    context.report += history::DescribeHistory();
+    return kDone;
+}
+
 Outcome Status(ActionContext& context) {
     context.report += context.json ? DescribeStartupEntriesJson() : DescribeStartupEntries();
     return kDone;
@@ -145,30 +252,33 @@ Outcome ShowUsage(ActionContext& context) {
 
 using A = ActionId;
 constexpr wchar_t kClick[] = L"\\click.wav";
-constexpr unsigned kNoRestart = kNoRestartOption, kJson = kJsonOption;
+constexpr unsigned kNoRestart = kNoRestartOption, kJson = kJsonOption, kWhatIf = kWhatIfOption;
 // clang-format off
 constexpr Action kActions[] = {
-//   id                   argument            value        control          cue                 page                      show              run              options     help
-    {A::kMtuSmall,        L"Mtu",             L"68",       L"Connection",   kClick,             nullptr,                  0,                MtuSmall,        0,          L"set the TCP/IP MTU"},
-    {A::kMtuLarge,        L"Mtu",             L"1500",     L"Bandwidth",    kClick,             nullptr,                  0,                MtuLarge,        0,          nullptr},
-    {A::kEffectsOff,      L"Effects",         L"off",      L"HeadButton",   L"\\longfire.wav",  nullptr,                  0,                EffectsOff,      0,          L"visual styles and effects off, or a balanced set"},
-    {A::kEffectsBalanced, L"Effects",         L"balanced", L"BellyButton",  L"\\fire.wav",      nullptr,                  0,                EffectsBalanced, 0,          nullptr},
-    {A::kCleanUp,         L"CleanUp",         nullptr,     L"CLEANME",      kClick,             nullptr,                  0,                CleanUp,         0,          L"start the disk clean-up tool"},
-    {A::kEmptyRecycleBin, L"EmptyRecycleBin", nullptr,     L"CLEARRECYCLE", kClick,             nullptr,                  0,                EmptyBins,       0,          L"empty the recycle bins without asking"},
-    {A::kRestore,         nullptr,            nullptr,     L"mPopRestore",  nullptr,            nullptr,                  0,                Restore,         0,          nullptr},
-    {A::kRestart,         L"Restart",         nullptr,     L"mPopRestart",  nullptr,            nullptr,                  0,                Restart,         0,          L"restart the computer"},
-    {A::kPowerBootup,     L"PowerBootup",     nullptr,     L"mPowerBoot",   nullptr,            nullptr,                  0,                PowerBootup,     kNoRestart, L"park every start-up entry in RunDisabled, then restart"},
-    {A::kNormalBootup,    L"NormalBootup",    nullptr,     L"mNormalBoot",  nullptr,            nullptr,                  0,                NormalBootup,    kNoRestart, L"bring the parked entries back, then restart"},
-    {A::kStatus,          L"Status",          nullptr,     nullptr,         nullptr,            nullptr,                  0,                Status,          kJson,      L"list the Run and RunDisabled entries of every place"},
-    {A::kUsage,           L"?",               nullptr,     nullptr,         nullptr,            nullptr,                  0,                ShowUsage,       0,          L"this text"},
-    {A::kInformation,     nullptr,            nullptr,     L"HelpCommand",  kClick,             tweaks::kInformationPage, SW_SHOWMINIMIZED, nullptr,         0,          nullptr},
-    {A::kLogo,            nullptr,            nullptr,     L"Picture1",     kClick,             tweaks::kInformationPage, SW_SHOWMINIMIZED, nullptr,         0,          nullptr},
-    {A::kSpybot,          nullptr,            nullptr,     L"SpybotButton", nullptr,            tweaks::kInformationPage, SW_SHOWMINIMIZED, nullptr,         0,          nullptr},
-    {A::kReferFriend,     nullptr,            nullptr,     L"Label1",       kClick,             L"/taf.htm",              SW_SHOWMINIMIZED, nullptr,         0,          nullptr},
-    {A::kMoreFeatures,    nullptr,            nullptr,     L"UpLeftText",   kClick,             L"/popup2.htm",           SW_HIDE,          nullptr,         0,          nullptr},
+//   id                   argument            value        control          cue                 page                      show              title                  run              options             help
+    {A::kMtuSmall,        L"Mtu",             L"68",       L"Connection",   kClick,             nullptr,                  0,                L"MTU 68",             MtuSmall,        kWhatIf,            L"set the TCP/IP MTU"},
+    {A::kMtuLarge,        L"Mtu",             L"1500",     L"Bandwidth",    kClick,             nullptr,                  0,                L"MTU 1500",           MtuLarge,        kWhatIf,            nullptr},
+    {A::kEffectsOff,      L"Effects",         L"off",      L"HeadButton",   L"\\longfire.wav",  nullptr,                  0,                L"Effects off",        EffectsOff,      kWhatIf,            L"visual styles and effects off, or a balanced set"},
+    {A::kEffectsBalanced, L"Effects",         L"balanced", L"BellyButton",  L"\\fire.wav",      nullptr,                  0,                L"Effects balanced",   EffectsBalanced, kWhatIf,            nullptr},
+    {A::kCleanUp,         L"CleanUp",         nullptr,     L"CLEANME",      kClick,             nullptr,                  0,                L"Clean-up",           CleanUp,         kWhatIf,            L"start the disk clean-up tool"},
+    {A::kEmptyRecycleBin, L"EmptyRecycleBin", nullptr,     L"CLEARRECYCLE", kClick,             nullptr,                  0,                L"Empty recycle bins", EmptyBins,       kWhatIf,            L"empty the recycle bins without asking"},
+    {A::kRestore,         nullptr,            nullptr,     L"mPopRestore",  nullptr,            nullptr,                  0,                nullptr,               Restore,         0,                  nullptr},
+    {A::kRestart,         L"Restart",         nullptr,     L"mPopRestart",  nullptr,            nullptr,                  0,                L"Restart",            Restart,         kWhatIf,            L"restart the computer"},
+    {A::kPowerBootup,     L"PowerBootup",     nullptr,     L"mPowerBoot",   nullptr,            nullptr,                  0,                L"Power Bootup",       PowerBootup,     kWhatIf|kNoRestart, L"park every start-up entry in RunDisabled, then restart"},
+    {A::kNormalBootup,    L"NormalBootup",    nullptr,     L"mNormalBoot",  nullptr,            nullptr,                  0,                L"Normal Bootup",      NormalBootup,    kWhatIf|kNoRestart, L"bring the parked entries back, then restart"},
+    {A::kUndo,            L"Undo",            nullptr,     L"mUndo",        nullptr,            nullptr,                  0,                L"Undo",               Undo,            kWhatIf,            L"put back what the last change that can be undone changed, where nothing else has changed it since; never restarts"},
+    {A::kHistory,         L"History",         nullptr,     nullptr,         nullptr,            nullptr,                  0,                nullptr,               History,         0,                  L"list the recorded changes, newest first"},
+    {A::kStatus,          L"Status",          nullptr,     nullptr,         nullptr,            nullptr,                  0,                nullptr,               Status,          kJson,              L"list the Run and RunDisabled entries of every place"},
+    {A::kUsage,           L"?",               nullptr,     nullptr,         nullptr,            nullptr,                  0,                nullptr,               ShowUsage,       0,                  L"this text"},
+    {A::kInformation,     nullptr,            nullptr,     L"HelpCommand",  kClick,             tweaks::kInformationPage, SW_SHOWMINIMIZED, nullptr,               nullptr,         0,                  nullptr},
+    {A::kLogo,            nullptr,            nullptr,     L"Picture1",     kClick,             tweaks::kInformationPage, SW_SHOWMINIMIZED, nullptr,               nullptr,         0,                  nullptr},
+    {A::kSpybot,          nullptr,            nullptr,     L"SpybotButton", nullptr,            tweaks::kInformationPage, SW_SHOWMINIMIZED, nullptr,               nullptr,         0,                  nullptr},
+    {A::kReferFriend,     nullptr,            nullptr,     L"Label1",       kClick,             L"/taf.htm",              SW_SHOWMINIMIZED, nullptr,               nullptr,         0,                  nullptr},
+    {A::kMoreFeatures,    nullptr,            nullptr,     L"UpLeftText",   kClick,             L"/popup2.htm",           SW_HIDE,          nullptr,               nullptr,         0,                  nullptr},
 };
 constexpr Option kOptions[] = {
     {kNoRestartOption, L"NoRestart", &ActionContext::noRestart, L"do not restart afterwards"},
+    {kWhatIfOption,    L"WhatIf",    &ActionContext::whatIf,    L"list what it would change, now \u2192 after, and change nothing"},
     {kJsonOption,      L"Json",      &ActionContext::json,      L"the same as JSON, every byte in hex"},
 };
 // clang-format on
@@ -222,7 +332,8 @@ std::wstring Usage() {
     return text + optionsText +
            L"One action at a time; names in any case, with / or -.\n"
            L"Exit code: 0 done, 1 partly done (see the reasons), 2 refused, nothing changed,\n"
-           L"3010 done, but the restart that follows was left out (/NoRestart).\n";
+           L"3010 done, but the restart that follows was left out (/NoRestart);\n"
+           L"/Undo: 0 all put back, 1 some left because they changed since, 2 nothing to undo.\n";
 }
 
 const Option* Options(size_t& count) {
@@ -248,6 +359,7 @@ const Action* ActionForControl(const std::wstring& control) {
 }
 
 Outcome RunAction(const Action& action, ActionContext& context) {
+    context.action = &action;
     if (context.window) context.window->Present(action);
     return action.run ? action.run(context) : kDone;
 }

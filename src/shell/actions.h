@@ -20,6 +20,8 @@ enum class ActionId {
     kRestart,
     kPowerBootup,
     kNormalBootup,
+    kUndo,
+    kHistory,
     kStatus,
     kUsage,
     kInformation,
@@ -53,14 +55,20 @@ protected:
 // command line asks nothing and collects its words in `report`.
 struct ActionContext {
     ActionWindow* window = nullptr;  // nullptr on the command line
+    const Action* action = nullptr;  // the row being run
     bool noRestart = false;
+    bool whatIf = false;  // only say what would change, and change nothing
     bool json = false;
     std::wstring report;
 };
 
 // What may follow an action on the command line: each row of the table below
 // names the options it takes.
-enum OptionBit : unsigned { kNoRestartOption = 1u << 0, kJsonOption = 1u << 1 };
+enum OptionBit : unsigned {
+    kNoRestartOption = 1u << 0,
+    kJsonOption = 1u << 1,
+    kWhatIfOption = 1u << 2,
+};
 struct Option {
     OptionBit bit;
     const wchar_t* argument;     // after / or -, any case
@@ -79,9 +87,12 @@ struct Action {
     const wchar_t* cue;       // the sound beside the program, played in the window only
     const wchar_t* page;      // a page of the maker's site; nullptr for none
     int show;                 // how the page's browser window starts
+    // The change as its record and the tray's Undo item name it; nullptr for
+    // an action that changes nothing.
+    const wchar_t* title;
     Outcome (*run)(ActionContext& context);  // nullptr for a link alone
     unsigned options;                        // the OptionBits it takes
-    const wchar_t* help;                     // for the usage text, on the first row of an argument
+    const wchar_t* help;                     // for the usage text, on the first row of its argument
 };
 
 // The table, and its row for an id or a control name (nullptr for none).

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "base/twips.h"
+#include "history/changes.h"
 #include "platform/platform.h"
 #include "shell/ScaleControls.h"
 #include "shell/layout.h"
@@ -164,6 +165,7 @@ void frmMain::OnTrayNotification(UINT mouseMessage) {
             // The window must be foreground before TrackPopupMenu, or the menu
             // will not close when the user clicks elsewhere.
             SetForegroundWindow(Hwnd());
+            ShowUndoItem();
             if (tk::Control* menu = Find(L"mPopupSys")) PopupMenu(*menu);
             break;
         default:
@@ -180,6 +182,16 @@ void frmMain::RestoreWindow() {
 void frmMain::Present(const shell::Action& action) {
     if (action.cue) tweaks::PlayCue(tk::ProgramFolder(), action.cue);
     if (action.page) tweaks::OpenPage(action.page, action.show);
+}
+
+void frmMain::ShowUndoItem() {
+    tk::Control* item = Find(L"mUndo");
+    if (!item) return;
+    std::wstring title;
+    // A malformed record in the way still lets the item say why when picked.
+    history::UndoOutcome next = history::NextUndo(title);
+    SetMenuItem(*item, title.empty() ? L"Undo" : L"Undo " + title,
+                next != history::UndoOutcome::kNothing);
 }
 
 void frmMain::Run(const shell::Action& action) {

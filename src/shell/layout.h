@@ -37,6 +37,8 @@ constexpr tk::ControlSettings kLayout[] = {
     {L"mPopRestart",  Kind::MenuItem,         0,    0,    0,    0, -1, 0,              L"Restart Computer",             nullptr, kNoFont, 0, 0, -1, 11},
     {L"mPowerBoot",   Kind::MenuItem,         0,    0,    0,    0, -1, 0,              L"Power Bootup",                 nullptr, kNoFont, 0, 0, -1, 11},
     {L"mNormalBoot",  Kind::MenuItem,         0,    0,    0,    0, -1, 0,              L"Normal Bootup",                nullptr, kNoFont, 0, 0, -1, 11},
+    // Its words name the change it would undo, set as the menu opens.
+    {L"mUndo",        Kind::MenuItem,         0,    0,    0,    0, -1, 0,              L"Undo",                         nullptr, kNoFont, 0, 0, -1, 11},
 };
 // clang-format on
 

@@ -15,15 +15,36 @@ KeptReason WhyRefused(LSTATUS status) {
     return status == ERROR_ACCESS_DENIED ? kNeedsAdministrator : kNotWritten;
 }
 
+// Moves every value of the source key of one place, or only the entries
+// `only` names.
 void MoveKey(HKEY root, REGSAM view, const wchar_t* source, const wchar_t* target,
-             const MoveOptions& options, MoveResult& result) {
+             const MoveOptions& options, MoveResult& result, const PlaceEntries* only = nullptr) {
     const MovePlace place = root == HKEY_LOCAL_MACHINE ? kMachineWide : kThisUser;
+    // With fingerprints, each entry moved back must still be what was moved.
+    const bool checked = only && !only->hashes.empty();
+    if (checked && only->hashes.size() != only->names.size()) return;
+    auto candidates = [&](const std::vector<std::wstring>& names) {
+        if (!checked) return static_cast<int>(names.size());
+        int count = 0;
+        for (uint64_t hash : only->hashes) count += hash != 0;
+        return count;
+    };
     base::KeyHandle from;
     LSTATUS opened =
         options.openSource(root, source, KEY_QUERY_VALUE | KEY_SET_VALUE | view, from.Put());
     if (opened != ERROR_SUCCESS) {
         ++result.skipped;
-        if (opened == ERROR_FILE_NOT_FOUND) return;  // nothing there to move
+        if (opened == ERROR_FILE_NOT_FOUND) {
+            // Nothing there to move; entries a record says were moved are gone.
+            if (checked && candidates(only->names))
+                result.Keep(place, kChangedSince, candidates(only->names));
+            return;
+        }
+        if (only) {
+            if (candidates(only->names))
+                result.Keep(place, WhyRefused(opened), candidates(only->names));
+            return;
+        }
         // Refused, typically HKEY_LOCAL_MACHINE for a standard user: what
         // stays behind is counted, so that the user hears of it.
         base::KeyHandle reader;
@@ -38,20 +59,35 @@ void MoveKey(HKEY root, REGSAM view, const wchar_t* source, const wchar_t* targe
         return;
     }
     // The names are listed once; the moves below do not change the list.
-    std::vector<std::wstring> names;
-    mGeneral::ListNamesExact(from.Get(), names);
-    if (names.empty()) return;  // nothing to move: the target is not created
+    std::vector<std::wstring> listed;
+    if (!only) mGeneral::ListNamesExact(from.Get(), listed);
+    const std::vector<std::wstring>& names = only ? only->names : listed;
+    if (!candidates(names)) return;  // nothing to move: the target is not created
+    if (options.log && !options.log->Planned(place, view, names)) {
+        result.Keep(place, kNotRecorded, candidates(names));
+        return;
+    }
 
     base::KeyHandle to;
     if (LSTATUS created = options.createTarget(root, target, view, to.Put());
         created != ERROR_SUCCESS) {
-        result.Keep(place, WhyRefused(created), static_cast<int>(names.size()));
+        result.Keep(place, WhyRefused(created), candidates(names));
         return;
     }
     // Read into the same buffers each time: most values fit them.
     ExactValue value, there, now;
-    for (const std::wstring& name : names) {
-        if (mGeneral::ReadExact(from.Get(), name, value) != ERROR_SUCCESS) continue;  // gone
+    for (size_t i = 0; i < names.size(); ++i) {
+        const std::wstring& name = names[i];
+        if (checked && !only->hashes[i]) continue;  // it stayed where it was
+        if (mGeneral::ReadExact(from.Get(), name, value) != ERROR_SUCCESS ||
+            (checked && mGeneral::ValueHash(value) != only->hashes[i])) {
+            // Gone, or changed since it was moved: it is no longer ours to move,
+            // unless an earlier move back, cut short, already put it in place.
+            if (checked && !(mGeneral::ReadExact(to.Get(), name, there) == ERROR_SUCCESS &&
+                             mGeneral::ValueHash(there) == only->hashes[i]))
+                result.Keep(place, kChangedSince);
+            continue;
+        }
         bool alreadyThere = false;
         if (options.keepTargetValues &&
             mGeneral::ReadExact(to.Get(), name, there) == ERROR_SUCCESS) {
@@ -79,11 +115,13 @@ void MoveKey(HKEY root, REGSAM view, const wchar_t* source, const wchar_t* targe
         }
         // A copy this move wrote and the source kept too is a change made,
         // whatever the reason the source gave.
-        if (LSTATUS removed = options.remove(from.Get(), name); removed == ERROR_SUCCESS)
+        if (LSTATUS removed = options.remove(from.Get(), name); removed == ERROR_SUCCESS) {
             ++result.moved;
-        else
+            if (options.log) options.log->Moved(i, value);
+        } else {
             result.Keep(place, written == ERROR_SUCCESS && !alreadyThere ? kNotRemoved
                                                                          : WhyRefused(removed));
+        }
     }
 }
 
@@ -116,6 +154,15 @@ MoveResult MoveStartupValues(const wchar_t* source, const wchar_t* target,
     for (REGSAM view : StartupMachineViews())
         MoveKey(HKEY_LOCAL_MACHINE, view, source, target, options, result);
     MoveKey(HKEY_CURRENT_USER, 0, source, target, options, result);
+    return result;
+}
+
+MoveResult MoveNamedValues(const wchar_t* source, const wchar_t* target,
+                           const std::vector<PlaceEntries>& entries, const MoveOptions& options) {
+    MoveResult result;
+    for (const PlaceEntries& place : entries)
+        MoveKey(place.place == kMachineWide ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER, place.view,
+                source, target, options, result, &place);
     return result;
 }
 
@@ -176,19 +223,20 @@ std::wstring Entries(int count) {
     return base::Decimal(static_cast<unsigned>(count)) + (count == 1 ? L" entry" : L" entries");
 }
 
-bool ParkStartupValues(MoveResult& result, DWORD waitMs) {
-    return LockedMove(kStartupKey, kParkingKey, {}, result, waitMs);
+bool ParkStartupValues(MoveResult& result, DWORD waitMs, MoveLog* log) {
+    MoveOptions park;
+    park.log = log;
+    return LockedMove(kStartupKey, kParkingKey, park, result, waitMs);
 }
 
-bool RestoreStartupValues(MoveResult& result, DWORD waitMs) {
+bool RestoreStartupValues(MoveResult& result, DWORD waitMs, MoveLog* log) {
     MoveOptions restore;
     restore.keepTargetValues = true;
+    restore.log = log;
     return LockedMove(kParkingKey, kStartupKey, restore, result, waitMs);
 }
 
-std::wstring DescribeKept(const MoveResult& result) {
-    if (result.Complete()) return {};
-    static const wchar_t* const kWhere[kPlaceCount] = {L"for all users", L"for this user"};
+const wchar_t* WhyKept(KeptReason reason, bool several) {
     // Each reason for one entry, then for several.
     static const wchar_t* const kWhy[kReasonCount][2] = {
         {L"moving it needs an administrator", L"moving them needs an administrator"},
@@ -203,13 +251,22 @@ std::wstring DescribeKept(const MoveResult& result) {
          L"places",
          L"they were copied, but could not be taken out of where they were, so they are now in "
          L"both places"},
+        {L"it was changed or removed after Tavrel moved it",
+         L"they were changed or removed after Tavrel moved them"},
+        {L"Tavrel could not record the move first", L"Tavrel could not record the move first"},
     };
+    return kWhy[reason][several ? 1 : 0];
+}
+
+std::wstring DescribeKept(const MoveResult& result) {
+    if (result.Complete()) return {};
+    static const wchar_t* const kWhere[kPlaceCount] = {L"for all users", L"for this user"};
     std::wstring text = L"Not every start-up entry could be moved. Left where they were:";
     for (int place = 0; place < kPlaceCount; ++place) {
         for (int reason = 0; reason < kReasonCount; ++reason)
             if (int count = result.keptBy[place][reason])
                 text += L"\n- " + Entries(count) + L" " + kWhere[place] + L": " +
-                        kWhy[reason][count == 1 ? 0 : 1] + L".";
+                        WhyKept(static_cast<KeptReason>(reason), count != 1) + L".";
         if (result.unreadable[place])
             text += std::wstring(L"\n- the entries ") + kWhere[place] +
                     L": they could not even be read; that needs an administrator.";

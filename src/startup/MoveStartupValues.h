@@ -6,6 +6,7 @@
 // bytes, and only while the source still holds what was copied.
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,8 @@ enum KeptReason {
     kLiveEntryDiffers,    // the target holds a different value of that name, which stays
     kNotWritten,          // the target would not take it whole
     kNotRemoved,          // copied whole into the target, but the source would not let it go
+    kChangedSince,        // moving back: it no longer holds what was moved, or is gone
+    kNotRecorded,         // the record of the move could not be written first
     kReasonCount
 };
 
@@ -39,6 +42,30 @@ struct MoveResult {
 
     bool Complete() const;
     void Keep(MovePlace place, KeptReason reason, int count = 1);
+};
+
+// The entries of one place that a record names, with a fingerprint of each
+// value as it was moved (mGeneral::ValueHash; 0 for one that stayed). With
+// no fingerprints at all, the move was cut short and which ones moved is
+// not known.
+struct PlaceEntries {
+    MovePlace place = kThisUser;
+    REGSAM view = 0;
+    std::vector<std::wstring> names;
+    std::vector<uint64_t> hashes;
+};
+
+// What a move tells the record of the change as it goes.
+class MoveLog {
+public:
+    // Before a place's entries move: their names, as listed. False when they
+    // cannot be recorded; the place is then left as it is.
+    virtual bool Planned(MovePlace place, REGSAM view, const std::vector<std::wstring>& names) = 0;
+    // Entry `index` of that list now stands only in the target, as `value`.
+    virtual void Moved(size_t index, const mGeneral::ExactValue& value) = 0;
+
+protected:
+    ~MoveLog() = default;
 };
 
 // The steps of a move, one call each. The defaults are the real calls; tests
@@ -60,21 +87,28 @@ struct MoveOptions {
     // its program's update, so it is never replaced, and the parked copy
     // stays. Parking replaces a stale parked copy.
     bool keepTargetValues = false;
+    MoveLog* log = nullptr;
 };
 
 MoveResult MoveStartupValues(const wchar_t* source, const wchar_t* target,
                              const MoveOptions& options = {});
+
+// Moves only the entries named, each only while it still holds the value
+// whose fingerprint is given: how a recorded move is undone.
+MoveResult MoveNamedValues(const wchar_t* source, const wchar_t* target,
+                           const std::vector<PlaceEntries>& entries, const MoveOptions& options);
 
 // The views of HKEY_LOCAL_MACHINE that Windows starts programs from: both on
 // 64-bit Windows, whichever build asks, else the one there is (0).
 std::vector<REGSAM> StartupMachineViews();
 
 // "Power Bootup" and "Normal Bootup": each holds the switch's lock for the
-// whole move (see StartupSwitchLock). False when another copy of the program
-// kept it past the wait, or when it could not be opened at all
-// (result.lockUnavailable); nothing has moved then.
-bool ParkStartupValues(MoveResult& result, DWORD waitMs);
-bool RestoreStartupValues(MoveResult& result, DWORD waitMs);
+// whole move (see StartupSwitchLock), and tells `log` of each place and
+// entry. False when another copy of the program kept it past the wait, or
+// when it could not be opened at all (result.lockUnavailable); nothing has
+// moved then.
+bool ParkStartupValues(MoveResult& result, DWORD waitMs, MoveLog* log = nullptr);
+bool RestoreStartupValues(MoveResult& result, DWORD waitMs, MoveLog* log = nullptr);
 
 // One switch at a time, across every copy of the program: in this session,
 // and in other sessions sharing HKEY_LOCAL_MACHINE, where the system has a
@@ -101,6 +135,9 @@ constexpr DWORD kSwitchWaitMs = 30000;
 
 // "1 entry", "2 entries".
 std::wstring Entries(int count);
+
+// Why an entry stayed, for one entry or several: "moving it needs an administrator".
+const wchar_t* WhyKept(KeptReason reason, bool several);
 
 // What a move left behind, for the user: one line per place and reason.
 // Empty when the move was complete.

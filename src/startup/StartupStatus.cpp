@@ -1,6 +1,7 @@
 #include "startup/StartupStatus.h"
 
 #include <algorithm>
+#include <cwchar>
 #include <vector>
 
 #include "base/handle.h"
@@ -275,4 +276,86 @@ std::wstring DescribeStartupEntriesJson() {
         out += L"]}";
     }
     return out + L"\n]}\n";
+}
+
+namespace {
+
+// "HKLM (64-bit view)", "HKCU".
+const wchar_t* PlaceName(MovePlace place, REGSAM view) {
+    if (place == kThisUser) return L"HKCU";
+    return view == KEY_WOW64_64KEY   ? L"HKLM (64-bit view)"
+           : view == KEY_WOW64_32KEY ? L"HKLM (32-bit view)"
+                                     : L"HKLM";
+}
+
+const wchar_t* LastPart(const wchar_t* path) {
+    const wchar_t* slash = wcsrchr(path, L'\\');
+    return slash ? slash + 1 : path;
+}
+
+// The same checks as the move makes, in the same order, with reads only.
+void PreviewPlace(MovePlace place, REGSAM view, const wchar_t* source, const wchar_t* target,
+                  bool keepTargetValues, const PlaceEntries* only, std::wstring& out,
+                  int& staying) {
+    const HKEY root = place == kMachineWide ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+    const bool checked = only && !only->hashes.empty();
+    if (checked && only->hashes.size() != only->names.size()) return;
+    const wchar_t *from = LastPart(source), *to = LastPart(target);
+    const wchar_t* where = PlaceName(place, view);
+    // "stays in Run: <why>", or "Run → RunDisabled".
+    auto line = [&](const std::wstring& name, const KeptReason* stays) {
+        out += base::Cat({L"start-up entry \"", Escaped(name.data(), name.size()), L"\" in ", where,
+                          L": ", stays ? L"stays in " : L"", from, stays ? L": " : L" \u2192 ",
+                          stays ? WhyKept(*stays, false) : to, L"\n"});
+        staying += stays != nullptr;
+    };
+    const KeptReason changed = kChangedSince, denied = kNeedsAdministrator,
+                     differs = kLiveEntryDiffers;
+    base::KeyHandle reader, writer, there;
+    mGeneral::OpenKeyExact(root, source, KEY_QUERY_VALUE | view, reader.Put());
+    std::vector<std::wstring> listed;
+    if (!only && reader) mGeneral::ListNamesExact(reader.Get(), listed);
+    const std::vector<std::wstring>& names = only ? only->names : listed;
+    const bool writable =
+        mGeneral::OpenKeyExact(root, source, KEY_QUERY_VALUE | KEY_SET_VALUE | view,
+                               writer.Put()) == ERROR_SUCCESS;
+    mGeneral::OpenKeyExact(root, target, KEY_QUERY_VALUE | view, there.Put());
+    mGeneral::ExactValue value, live;
+    for (size_t i = 0; i < names.size(); ++i) {
+        if (checked && !only->hashes[i]) continue;
+        if (!reader || mGeneral::ReadExact(reader.Get(), names[i], value) != ERROR_SUCCESS ||
+            (checked && mGeneral::ValueHash(value) != only->hashes[i])) {
+            if (checked &&
+                !(there && mGeneral::ReadExact(there.Get(), names[i], live) == ERROR_SUCCESS &&
+                  mGeneral::ValueHash(live) == only->hashes[i]))
+                line(names[i], &changed);
+            continue;
+        }
+        if (!writable)
+            line(names[i], &denied);
+        else if (keepTargetValues && there &&
+                 mGeneral::ReadExact(there.Get(), names[i], live) == ERROR_SUCCESS &&
+                 !mGeneral::SameValue(live, value))
+            line(names[i], &differs);
+        else
+            line(names[i], nullptr);
+    }
+}
+
+}  // namespace
+
+std::wstring PreviewMove(const wchar_t* source, const wchar_t* target, bool keepTargetValues,
+                         const std::vector<PlaceEntries>* only, int& staying) {
+    std::wstring out;
+    staying = 0;
+    if (only) {
+        for (const PlaceEntries& place : *only)
+            PreviewPlace(place.place, place.view, source, target, keepTargetValues, &place, out,
+                         staying);
+        return out;
+    }
+    for (REGSAM view : StartupMachineViews())
+        PreviewPlace(kMachineWide, view, source, target, keepTargetValues, nullptr, out, staying);
+    PreviewPlace(kThisUser, 0, source, target, keepTargetValues, nullptr, out, staying);
+    return out;
 }

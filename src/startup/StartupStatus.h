@@ -5,6 +5,7 @@
 #include <string>
 
 #include "registry/exact.h"
+#include "startup/MoveStartupValues.h"
 
 // Every place (HKEY_LOCAL_MACHINE in each view Windows starts programs from,
 // then HKEY_CURRENT_USER), its two keys, and each entry's name, type and data.
@@ -20,3 +21,10 @@ std::wstring DescribeStartupEntriesJson();
 // hide text escaped, and anything after a string's first NUL marked; numbers
 // in decimal; anything else as its first bytes in hex and its size.
 std::wstring RenderValue(const mGeneral::ExactValue& value);
+
+// What a move from `source` to `target` would do, changing nothing: one line
+// for each entry that would move, "what: now → after", and one for each
+// that would stay, with the reason. Only the entries `only` names, if given;
+// `keepTargetValues` as in MoveOptions. Counts those that would stay.
+std::wstring PreviewMove(const wchar_t* source, const wchar_t* target, bool keepTargetValues,
+                         const std::vector<PlaceEntries>* only, int& staying);

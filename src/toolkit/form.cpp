@@ -292,6 +292,16 @@ void Form::PopupMenu(const Control& menu) {
     PostMessageW(hwnd_, WM_NULL, 0, 0);
 }
 
+void Form::SetMenuItem(const Control& item, const std::wstring& text, bool enabled) {
+    const UINT id = static_cast<UINT>(item.Id());
+    for (auto& control : controls_)
+        if (control->menu_ &&
+            GetMenuState(control->menu_, id, MF_BYCOMMAND) != static_cast<UINT>(-1))
+            ModifyMenuW(control->menu_, id,
+                        MF_BYCOMMAND | MF_STRING | (enabled ? MF_ENABLED : MF_GRAYED), id,
+                        text.c_str());
+}
+
 void Form::PaintBackground(HWND child, HDC dc) const {
     RECT r;
     GetWindowRect(child, &r);

@@ -56,6 +56,8 @@ public:
 
     // Shows `menu` as a pop-up at the pointer; returns when it has closed.
     void PopupMenu(const Control& menu);
+    // Gives a menu item new words, and greys it or not.
+    void SetMenuItem(const Control& item, const std::wstring& text, bool enabled);
 
     HWND Hwnd() const { return hwnd_; }
     HINSTANCE Instance() const { return instance_; }

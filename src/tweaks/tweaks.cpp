@@ -15,7 +15,6 @@
 namespace tweaks {
 namespace {
 
-constexpr wchar_t kTcpipKey[] = L"System\\CurrentControlSet\\Services\\Tcpip\\Parameters";
 constexpr char kMtuPath[] =
     "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\Tcpip\\Parameters\\MTU";
 
@@ -52,26 +51,9 @@ std::wstring BalanceVisualEffects() {
 }
 
 const wchar_t* EffectName(UINT action) {
-    switch (action) {
-        case SPI_SETMENUANIMATION:
-            return L"menu animation";
-        case SPI_SETCURSORSHADOW:
-            return L"pointer shadow";
-        case SPI_SETCOMBOBOXANIMATION:
-            return L"sliding combo boxes";
-        case SPI_SETDRAGFULLWINDOWS:
-            return L"window contents while dragging";
-        case SPI_SETMENUFADE:
-            return L"menu fading";
-        case SPI_SETLISTBOXSMOOTHSCROLLING:
-            return L"smooth-scrolling list boxes";
-        case SPI_SETTOOLTIPANIMATION:
-            return L"tooltip animation";
-        case SPI_SETFONTSMOOTHING:
-            return L"font smoothing";
-        default:
-            return L"an effect";
-    }
+    for (const EffectSetting& effect : kEffectSettings)
+        if (effect.set == action) return effect.name;
+    return L"an effect";
 }
 
 bool SetMtu(const char* value) {
@@ -81,7 +63,7 @@ bool SetMtu(const char* value) {
     mGeneral::ExactValue mtu;
     if (mGeneral::OpenKeyExact(HKEY_LOCAL_MACHINE, kTcpipKey, KEY_QUERY_VALUE, key.Put()) !=
             ERROR_SUCCESS ||
-        mGeneral::ReadExact(key.Get(), L"MTU", mtu) != ERROR_SUCCESS || mtu.type != REG_DWORD ||
+        mGeneral::ReadExact(key.Get(), kMtuName, mtu) != ERROR_SUCCESS || mtu.type != REG_DWORD ||
         mtu.data.size() != sizeof(DWORD))
         return false;
     DWORD number = 0;
@@ -89,14 +71,13 @@ bool SetMtu(const char* value) {
     return number == static_cast<DWORD>(std::strtoul(value, nullptr, 10));
 }
 
-bool StartCleanup() {
+std::wstring CleanupTool() {
     // A 32-bit program on 64-bit Windows reaches the native system folder
     // through Sysnative; system32 would be redirected to the 32-bit one.
-    std::wstring tool = platform::SystemFolderPath(L"cleanmgr.exe");
 #ifndef _WIN64
-    if (platform::Is64BitWindows()) tool = platform::WindowsFolderPath(L"Sysnative\\cleanmgr.exe");
+    if (platform::Is64BitWindows()) return platform::WindowsFolderPath(L"Sysnative\\cleanmgr.exe");
 #endif
-    return platform::Current().StartCommand({tool, L"", SW_SHOWMINIMIZED});
+    return platform::SystemFolderPath(L"cleanmgr.exe");
 }
 
 }  // namespace tweaks

@@ -213,12 +213,15 @@ unsigned KillSeed() {
 
 }  // namespace
 
-TEST_CASE("Power Bootup killed part way loses no start-up entry, and run again it finishes") {
+TEST_CASE(
+    "Power Bootup killed part way loses no start-up entry, run again it finishes, and every move "
+    "is undone") {
     const unsigned seed = KillSeed();
     MESSAGE("kill seed ", seed, " (replay with TAVREL_KILL_SEED=", seed, ")");
     INFO("kill seed ", seed, " (replay with TAVREL_KILL_SEED=", seed, ")");
     std::mt19937 random(seed);
     RunKeysAside aside;
+    support::DeleteTree(HKEY_CURRENT_USER, L"Software\\Tavrel");  // only this test's records
     const std::vector<Place> places = support::Places();
     const std::vector<Entry> entries = MakeEntries(random, places.size(), 20000);
     Seed(places, entries);
@@ -266,6 +269,17 @@ TEST_CASE("Power Bootup killed part way loses no start-up entry, and run again i
         CHECK(keys.run[p].empty());
     }
     CHECK(app.Close());
+
+    // Undone newest first, the moves that were cut short too: every entry is
+    // back in Run, whole.
+    for (int undo = 0; undo < 10; ++undo) {
+        e2e::CommandRun run = e2e::RunTavrel(L"/Undo", L"Tavrel.exe", 300000);
+        if (run.exitCode == 2) break;
+        CHECK(run.exitCode == 0);
+    }
+    CHECK(Problems(entries, ReadKeys(places)) == "");
+    CHECK(CountParked(places) == 0);
+    support::DeleteTree(HKEY_CURRENT_USER, L"Software\\Tavrel");
 }
 
 namespace {

@@ -10,8 +10,10 @@
 #include <utility>
 #include <vector>
 
-#include "support/recorder.h"
+#include "history/changes.h"
 #include "shell/frmMain.h"
+#include "support/recorder.h"
+#include "support/registry.h"
 #include "support/standins.h"
 
 using support::Narrow;
@@ -42,8 +44,9 @@ void AtMessage(platform::Recorder&) {
 
 }  // namespace
 
-TEST_CASE("load lets the shell's restart through, shows the window, adds the icon, scales, saves "
-          "the size, then probes the theme") {
+TEST_CASE(
+    "load lets the shell's restart through, shows the window, adds the icon, scales, saves "
+    "the size, then probes the theme") {
     platform::Recorder recorder;
     frmMain form;
     REQUIRE(form.Load(GetModuleHandleW(nullptr)));
@@ -163,7 +166,10 @@ TEST_CASE("the round buttons carry their tooltips, and no other control has one"
     PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
 }
 
-TEST_CASE("the tray menu holds its four items in order, and the window has no menu bar") {
+TEST_CASE(
+    "the tray menu holds its four items in order, then Undo, which names the change it would "
+    "undo; the window has no menu bar") {
+    support::DeleteTree(HKEY_CURRENT_USER, L"Software\\Tavrel");
     platform::Recorder recorder;
     frmMain form;
     REQUIRE(form.Load(GetModuleHandleW(nullptr)));
@@ -179,8 +185,24 @@ TEST_CASE("the tray menu holds its four items in order, and the window has no me
               MF_STRING);  // enabled, unchecked, no sub-menu
     }
     CHECK(items == std::vector<std::string>{"Restore Tavrel", "Restart Computer", "Power Bootup",
-                                            "Normal Bootup"});
+                                            "Normal Bootup", "Undo"});
     CHECK(form.Find(L"mPopRestore")->ArrayIndex() == 1);
+    auto undoItem = [&] {
+        form.ShowUndoItem();
+        wchar_t text[64] = L"";
+        GetMenuStringW(menu, 4, text, 64, MF_BYPOSITION);
+        return Narrow(text) + (GetMenuState(menu, 4, MF_BYPOSITION) & MF_GRAYED ? " (greyed)" : "");
+    };
+    CHECK(undoItem() == "Undo (greyed)");
+    history::Record record;
+    record.kind = history::Kind::kMtu;
+    record.title = L"MTU 68";
+    record.settings = history::PlanMtu(68);
+    REQUIRE(history::Begin(record));
+    CHECK(undoItem() == "Undo MTU 68");
+    REQUIRE(history::MarkUndone(record.sequence, record.sequence + 1));
+    CHECK(undoItem() == "Undo (greyed)");
+    support::DeleteTree(HKEY_CURRENT_USER, L"Software\\Tavrel");
     form.Unload();
     MSG msg;
     PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);

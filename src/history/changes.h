@@ -1,0 +1,97 @@
+#pragma once
+// Changes as rows of data: each setting a change touches is read, written and
+// shown by one routine; a change is recorded before it is made and completed
+// after; the last change that can be undone is undone from its record, and
+// only where a setting still holds what Tavrel wrote.
+#include <windows.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "history/record.h"
+
+namespace history {
+
+// What the setting holds now.
+Held ReadSetting(Setting setting, UINT id);
+// Puts `held` in place; true when the setting holds it afterwards.
+bool WriteSetting(Setting setting, UINT id, const Held& held);
+// "MTU", "visual styles", "menu animation".
+std::wstring SettingName(Setting setting, UINT id);
+// "not set", "68", "REG_SZ \"1400\"", "on", "off", "not known".
+std::wstring Shown(Setting setting, const Held& held);
+
+// Each setting a button changes, as it is now and as the button will leave
+// it: the MTU, or the visual styles and the eight effects.
+std::vector<SettingChange> PlanMtu(DWORD mtu);
+std::vector<SettingChange> PlanEffects(bool off);
+
+// One line for each setting that the change alters: "what: before → after".
+std::wstring DescribeSettings(const std::vector<SettingChange>& settings);
+
+// Completes a record of settings with what they hold now. A change that
+// altered nothing leaves no record.
+void CompleteSettings(Record& record);
+
+// Records `plan` as a change of `kind`, makes the change, and completes the
+// record. False, with nothing changed, when the record cannot be written.
+template <typename Change>
+bool RecordSettings(Kind kind, const wchar_t* title, std::vector<SettingChange> plan,
+                    Change change) {
+    Record record;
+    record.kind = kind;
+    record.title = title;
+    record.settings = std::move(plan);
+    if (!Begin(record)) return false;
+    change();
+    CompleteSettings(record);
+    return true;
+}
+
+// Records a change that cannot be undone, and keeps the record only when
+// `change` reports that it was done. False, with nothing done, when the
+// record cannot be written.
+template <typename Change>
+bool RecordOnce(const wchar_t* title, const std::wstring& detail, Change change) {
+    Record record;
+    record.kind = Kind::kOnce;
+    record.title = title;
+    record.detail = detail;
+    if (!Begin(record)) return false;
+    if (change())
+        Finish(record);
+    else
+        Discard(record);
+    return true;
+}
+
+// A start-up move's record: begun with the first place's names, before any
+// entry moves, so that even a move cut short can be undone.
+class SwitchRecord final : public MoveLog {
+public:
+    explicit SwitchRecord(Record& record) : record_(record) {}
+    bool Planned(MovePlace place, REGSAM view, const std::vector<std::wstring>& names) override;
+    void Moved(size_t index, const mGeneral::ExactValue& value) override;
+    // Completes the record; one that moved nothing is dropped.
+    void Complete(const MoveResult& result);
+
+private:
+    Record& record_;
+    bool refused_ = false;
+};
+
+enum class UndoOutcome { kPutBack, kPartly, kNothing, kRefused };
+
+// Undoes the last change that can be undone, under the start-up switch's
+// lock, and records the undo; with `whatIf`, only says what it would do.
+UndoOutcome Undo(std::wstring& report, bool whatIf);
+// What the next undo would undo: kPutBack with its title, kNothing, or
+// kRefused when the record in the way is malformed.
+UndoOutcome NextUndo(std::wstring& title);
+
+// Every record, newest first, one line each: when, what, what changed
+// (before → after), and whether it can still be undone.
+std::wstring DescribeHistory();
+
+}  // namespace history

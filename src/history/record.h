@@ -1,0 +1,87 @@
+#pragma once
+// The record of every change Tavrel makes, per user, under
+// HKEY_CURRENT_USER\Software\Tavrel\History: one key per change, numbered in
+// order, the last 50 kept. A change is recorded before it is made and
+// completed after, so that it can be listed and undone exactly.
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "startup/MoveStartupValues.h"
+
+namespace history {
+
+constexpr wchar_t kHistoryKey[] = L"Software\\Tavrel\\History";
+constexpr size_t kRecordsKept = 50;
+constexpr size_t kLongestTitle = 80;
+
+// What a record's change touched, and so all that undoing it may touch.
+enum class Kind : DWORD {
+    kUnwritten = 0,  // its writing was cut short, before its change began: nothing changed
+    kMtu = 1,        // the MTU value
+    kEffects = 2,    // the visual styles and the eight effects
+    kStartup = 3,    // start-up entries moved between Run and RunDisabled
+    kOnce = 4,       // done for good: the clean-up tool, the emptied bins, a restart
+    kUndo = 5,       // the undo of an earlier record; never undone itself
+};
+
+enum class Setting : DWORD { kMtu = 1, kVisualStyles = 2, kEffect = 3 };
+
+// What a setting holds. The MTU: whether the value is there, its type and
+// bytes. The visual styles and an effect: on or off, as a 4-byte number;
+// not present when it could not be read.
+struct Held {
+    bool present = false;
+    DWORD type = REG_NONE;
+    std::vector<BYTE> data;
+    bool operator==(const Held& other) const {
+        return present == other.present && type == other.type && data == other.data;
+    }
+    bool operator!=(const Held& other) const { return !(*this == other); }
+};
+
+struct SettingChange {
+    Setting setting = Setting::kMtu;
+    UINT id = 0;  // an effect's SPI_SET code; 0 for the others
+    Held before, after;
+};
+
+struct Record {
+    DWORD sequence = 0;  // set when begun
+    FILETIME time{};     // likewise, UTC
+    Kind kind = Kind::kOnce;
+    std::wstring title;     // "MTU 68", "Power Bootup", "Undo MTU 68"
+    std::wstring detail;    // what a change done for good did
+    bool finished = false;  // false: under way, or cut short
+    DWORD undoes = 0;       // an undo: the record it undid
+    DWORD undoneBy = 0;     // the undo that undid this record; 0 while none has
+    bool parks = false;     // start-up entries: from Run to RunDisabled, else back
+    std::vector<SettingChange> settings;
+    std::vector<PlaceEntries> entries;
+};
+
+// Writes a new record and sets its number and time, then lets the oldest
+// beyond the last 50 drop off. False when it could not be written whole;
+// nothing of it stays then.
+bool Begin(Record& record);
+// Writes the names of `record.entries[index]`, before they move.
+bool SavePlace(const Record& record, size_t index);
+// Writes what the change did: the settings, which entries moved, the detail,
+// and that it finished.
+bool Finish(Record& record);
+bool MarkUndone(DWORD sequence, DWORD undoneBy);
+void Discard(const Record& record);
+
+// The numbers of the records there are, newest first.
+std::vector<DWORD> Sequences();
+
+// Reads a record, or only its heading: all but the settings and entries.
+// False, with the reason, when it is malformed or names anything that its
+// kind of change does not touch; it is never acted on then.
+bool Read(DWORD sequence, Record& record, std::wstring& why, bool whole = true);
+
+// The key of a record below HKEY_CURRENT_USER, for messages.
+std::wstring RecordKey(DWORD sequence);
+
+}  // namespace history
