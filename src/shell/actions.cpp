@@ -306,30 +306,51 @@ std::wstring OptionUsers(unsigned bit) {
     return users;
 }
 
+// "  /Syntax   help", the help wrapped at 79 columns in a column of its own,
+// below the syntax when that is too wide.
+void UsageLine(std::wstring& text, const std::wstring& syntax, const std::wstring& help) {
+    constexpr size_t kColumn = 28, kWidth = 79;
+    std::wstring line = L"  " + syntax;
+    if (line.size() >= kColumn) {
+        text += line + L"\n";
+        line.clear();
+    }
+    line.resize(kColumn, L' ');
+    for (size_t at = 0; at < help.size();) {
+        size_t end = help.find(L' ', at);
+        if (end == std::wstring::npos) end = help.size();
+        if (line.size() > kColumn && line.size() + 1 + (end - at) > kWidth) {
+            text += line + L"\n";
+            line.assign(kColumn, L' ');
+        }
+        if (line.size() > kColumn) line += L' ';
+        line += help.substr(at, end - at);
+        at = end + 1;
+    }
+    text += line + L"\n";
+}
+
 std::wstring Usage() {
-    // "/Mtu 68|1500 [/NoRestart]" and its help, one line per argument.
+    // "/Mtu 68|1500 [/WhatIf]" and its help, for each argument.
     std::wstring text = L"Usage: tavrelc /Action [/Option], or Tavrel.exe with the same\n";
-    std::wstring optionsText;
     for (const Action& action : kActions) {
         if (!FirstOfArgument(action)) continue;
-        std::wstring line = L"  /" + std::wstring(action.argument);
+        std::wstring syntax = L"/" + std::wstring(action.argument);
         const wchar_t* separator = L" ";
         for (const Action& same : kActions)
             if (same.argument && same.value && lstrcmpW(same.argument, action.argument) == 0) {
-                line += separator + std::wstring(same.value);
+                syntax += separator + std::wstring(same.value);
                 separator = L"|";
             }
         for (const Option& option : kOptions)
-            if (action.options & option.bit) line += L" [/" + std::wstring(option.argument) + L"]";
-        line.resize(line.size() < 30 ? 30 : line.size() + 1, L' ');
-        text += line + (action.help ? action.help : L"") + L"\n";
+            if (action.options & option.bit)
+                syntax += L" [/" + std::wstring(option.argument) + L"]";
+        UsageLine(text, syntax, action.help ? action.help : L"");
     }
-    for (const Option& option : kOptions) {
-        std::wstring line = L"  /" + std::wstring(option.argument);
-        line.resize(line.size() < 30 ? 30 : line.size() + 1, L' ');
-        optionsText += line + option.help + L", with " + OptionUsers(option.bit) + L"\n";
-    }
-    return text + optionsText +
+    for (const Option& option : kOptions)
+        UsageLine(text, L"/" + std::wstring(option.argument),
+                  std::wstring(option.help) + L"; with " + OptionUsers(option.bit));
+    return text +
            L"One action at a time; names in any case, with / or -.\n"
            L"Exit code: 0 done, 1 partly done (see the reasons), 2 refused, nothing changed,\n"
            L"3010 done, but the restart that follows was left out (/NoRestart);\n"
