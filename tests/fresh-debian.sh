@@ -24,7 +24,10 @@ root=$dir/root
 mounted=()
 cleanup() { local m; for m in "${mounted[@]}"; do umount -R "$m" 2>/dev/null; done; }
 trap cleanup EXIT
-rm -rf "$dir"
+# A run cut short may have left /proc and /dev mounted inside: never follow
+# them while removing the old root.
+for m in "$root/dev" "$root/proc"; do mountpoint -q "$m" && umount -R "$m"; done
+rm -rf --one-file-system "$dir"
 mkdir -p "$dir"
 say "Making a bare Debian 12 in $root ..."
 debootstrap --variant=minbase bookworm "$root" http://deb.debian.org/debian >"$dir/debootstrap.log" 2>&1 ||
