@@ -1,53 +1,52 @@
 #include "toolkit/picture.h"
 
-#include <ocidl.h>
-#include <olectl.h>
 
-#include <cstring>
+// Decoded in the process (stb_image.c), not by the system's OLE picture
+// loader, whose codec library stays resident and private once it has run.
+#define STBI_NO_STDIO
+#include "third_party/stb/stb_image.h"
 
 namespace tk {
+
+HBITMAP DecodePicture(const void* data, DWORD size) {
+    if (!data || !size || size > 0x7FFFFFFF) return nullptr;
+    int width = 0, height = 0, channels = 0;
+    stbi_uc* rgb = stbi_load_from_memory(static_cast<const stbi_uc*>(data), static_cast<int>(size),
+                                         &width, &height, &channels, 3);
+    if (!rgb) return nullptr;
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof info.bmiHeader, width, -height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    HBITMAP result = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (result && bits) {
+        // Rows of a DIB are whole DWORDs, and its pixels blue first.
+        const size_t stride = (static_cast<size_t>(width) * 3 + 3) & ~size_t{3};
+        for (int y = 0; y < height; ++y) {
+            const stbi_uc* from = rgb + static_cast<size_t>(y) * width * 3;
+            BYTE* to = static_cast<BYTE*>(bits) + y * stride;
+            for (int x = 0; x < width; ++x, from += 3, to += 3) {
+                to[0] = from[2];
+                to[1] = from[1];
+                to[2] = from[0];
+            }
+        }
+    }
+    stbi_image_free(rgb);
+    return result;
+}
+
 namespace {
 
-bool IsJpeg(HINSTANCE instance, int id) {
+bool IsEncoded(HINSTANCE instance, int id) {
     return id && FindResourceW(instance, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(10) /*RT_RCDATA*/);
 }
 
-HBITMAP DecodeJpeg(HINSTANCE instance, int id) {
+HBITMAP DecodeResource(HINSTANCE instance, int id) {
     HRSRC found = FindResourceW(instance, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(10) /*RT_RCDATA*/);
     if (!found) return nullptr;
     DWORD size = SizeofResource(instance, found);
     const void* data = LockResource(LoadResource(instance, found));
-    if (!data || !size) return nullptr;
-
-    HGLOBAL copy = GlobalAlloc(GMEM_MOVEABLE, size);
-    if (!copy) return nullptr;
-    std::memcpy(GlobalLock(copy), data, size);
-    GlobalUnlock(copy);
-
-    // Wine decodes through COM; Windows does not need it, but neither minds.
-    HRESULT com = CoInitialize(nullptr);
-    HBITMAP result = nullptr;
-    IStream* stream = nullptr;
-    if (SUCCEEDED(CreateStreamOnHGlobal(copy, TRUE, &stream))) {
-        IPicture* picture = nullptr;
-        if (SUCCEEDED(OleLoadPicture(stream, static_cast<LONG>(size), FALSE, IID_IPicture,
-                                     reinterpret_cast<void**>(&picture)))) {
-            OLE_HANDLE handle = 0;
-            short type = PICTYPE_UNINITIALIZED;
-            if (SUCCEEDED(picture->get_Type(&type)) && type == PICTYPE_BITMAP &&
-                SUCCEEDED(picture->get_Handle(&handle)))
-                // The picture object owns its bitmap; keep a copy of our own.
-                result = static_cast<HBITMAP>(
-                    CopyImage(reinterpret_cast<HBITMAP>(static_cast<UINT_PTR>(handle)),
-                              IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
-            picture->Release();
-        }
-        stream->Release();
-    } else {
-        GlobalFree(copy);
-    }
-    if (SUCCEEDED(com)) CoUninitialize();
-    return result;
+    return data ? DecodePicture(data, size) : nullptr;
 }
 
 // Pictures decoded ahead by a second thread. Each slot's event is set once
@@ -64,13 +63,10 @@ HINSTANCE prefetchInstance = nullptr;
 HANDLE prefetcher = nullptr;
 
 DWORD WINAPI PrefetchThread(void*) {
-    // One apartment for all of them, not one each.
-    HRESULT com = CoInitialize(nullptr);
     for (int i = 0; i < prefetchedCount; ++i) {
-        prefetched[i].bitmap = DecodeJpeg(prefetchInstance, prefetched[i].id);
+        prefetched[i].bitmap = DecodeResource(prefetchInstance, prefetched[i].id);
         SetEvent(prefetched[i].done);
     }
-    if (SUCCEEDED(com)) CoUninitialize();
     // Loaded here, the library is ready when the first button wants it (the
     // program's manifest picks its version); after the pictures, because
     // while the main thread loads its own libraries it would only wait for
@@ -100,7 +96,7 @@ HBITMAP TakePrefetched(int id) {
 void PrefetchPictures(HINSTANCE instance, const int* ids, int count) {
     EndPrefetch();
     for (int i = 0; i < count && prefetchedCount < kMaxPrefetched; ++i) {
-        if (!IsJpeg(instance, ids[i])) continue;
+        if (!IsEncoded(instance, ids[i])) continue;
         HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
         if (!done) break;
         prefetched[prefetchedCount++] = {ids[i], nullptr, done};
@@ -131,7 +127,7 @@ HBITMAP LoadPicture(HINSTANCE instance, int id) {
     if (FindResourceW(instance, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(2) /*RT_BITMAP*/))
         return static_cast<HBITMAP>(
             LoadImageW(instance, MAKEINTRESOURCEW(id), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
-    return DecodeJpeg(instance, id);
+    return DecodeResource(instance, id);
 }
 
 SIZE PictureSize(HBITMAP picture) {

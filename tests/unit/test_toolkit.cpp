@@ -150,7 +150,7 @@ TEST_CASE("a picture button held down still shows its own face") {
     DeleteDC(canvas);
 }
 
-TEST_CASE("pictures load at their drawn sizes, bitmaps and JPEGs alike") {
+TEST_CASE("pictures load at their drawn sizes, GIFs and JPEGs alike") {
     HINSTANCE self = GetModuleHandleW(nullptr);
     struct {
         int id;
@@ -193,7 +193,7 @@ std::vector<BYTE> Pixels(HBITMAP picture) {
 
 TEST_CASE("pictures decoded ahead on a second thread match those decoded in place") {
     HINSTANCE self = GetModuleHandleW(nullptr);
-    // A JPEG asked for twice, a bitmap, one never taken, and an id that is no picture.
+    // A JPEG asked for twice, a GIF, one never taken, and an id that is no picture.
     const int ids[] = {IDP_HEAD, IDP_HEAD, IDP_LOGO, IDP_BACKGROUND, IDP_RECYCLE, 999};
     tk::PrefetchPictures(self, ids, static_cast<int>(sizeof ids / sizeof ids[0]));
     const int wanted[] = {IDP_HEAD, IDP_HEAD, IDP_LOGO, IDP_BACKGROUND};
@@ -211,4 +211,46 @@ TEST_CASE("pictures decoded ahead on a second thread match those decoded in plac
     }
     tk::EndPrefetch();  // harmless a second time
     CHECK(tk::LoadPicture(self, 999) == nullptr);
+}
+
+TEST_CASE(
+    "a cut-short or damaged picture decodes to nothing or to a whole picture, never a crash") {
+    HINSTANCE self = GetModuleHandleW(nullptr);
+    for (int id : {IDP_HEAD, IDP_LOGO}) {  // a JPEG and a GIF
+        INFO("picture ", id);
+        HRSRC found = FindResourceW(self, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(10));
+        REQUIRE(found);
+        const BYTE* data = static_cast<const BYTE*>(LockResource(LoadResource(self, found)));
+        const std::vector<BYTE> whole(data, data + SizeofResource(self, found));
+        HBITMAP good = tk::DecodePicture(whole.data(), static_cast<DWORD>(whole.size()));
+        REQUIRE(good);
+        const SIZE drawn = tk::PictureSize(good);
+        DeleteObject(good);
+        // A damaged header may name another size; a cut-short file keeps its own.
+        auto check = [&](const std::vector<BYTE>& bytes, bool sameSize) {
+            HBITMAP picture = tk::DecodePicture(bytes.data(), static_cast<DWORD>(bytes.size()));
+            if (!picture) return;
+            SIZE size = tk::PictureSize(picture);
+            CHECK((size.cx > 0 && size.cy > 0));
+            if (sameSize) CHECK((size.cx == drawn.cx && size.cy == drawn.cy));
+            DeleteObject(picture);
+        };
+        for (size_t length :
+             {size_t{1}, size_t{10}, size_t{200}, whole.size() / 2, whole.size() - 1})
+            check(std::vector<BYTE>(whole.begin(), whole.begin() + length), true);
+        // Each of 200 bytes through the file, headers included, set to each of three values.
+        unsigned seed = 12345;
+        for (int i = 0; i < 200; ++i) {
+            seed = seed * 1103515245 + 12345;
+            std::vector<BYTE> bytes = whole;
+            size_t at = i < 40 ? static_cast<size_t>(i) : (seed >> 8) % bytes.size();
+            for (BYTE value : {BYTE{0}, BYTE{0xFF}, static_cast<BYTE>(bytes[at] ^ 0x55)}) {
+                bytes[at] = value;
+                check(bytes, false);
+            }
+        }
+    }
+    const char notAPicture[] = "not a picture";
+    CHECK(tk::DecodePicture(notAPicture, sizeof notAPicture) == nullptr);
+    CHECK(tk::DecodePicture(nullptr, 100) == nullptr);
 }
