@@ -92,12 +92,6 @@ bool Form::Load(HINSTANCE instance, const FormSettings& settings, const ControlS
                 int controlCount) {
     instance_ = instance;
     if (settings.iconId) icon_ = LoadIconW(instance, MAKEINTRESOURCEW(settings.iconId));
-    // The pictures are decoded on a second thread while the windows are made,
-    // in the order they are needed; the background is needed last.
-    std::vector<int> pictures;
-    for (int i = 0; i < controlCount; ++i) pictures.push_back(controls[i].picture);
-    pictures.push_back(settings.backgroundId);
-    PrefetchPictures(instance, pictures.data(), static_cast<int>(pictures.size()));
 
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
@@ -120,13 +114,9 @@ bool Form::Load(HINSTANCE instance, const FormSettings& settings, const ControlS
 
     hwnd_ = CreateWindowExW(WS_EX_CONTROLPARENT, settings.className, settings.caption, kFixedFrame,
                             x, y, width, height, nullptr, nullptr, instance, this);
-    if (!hwnd_) {
-        EndPrefetch();
-        return false;
-    }
+    if (!hwnd_) return false;
     CreateControls(controls, controlCount);
     background_.Reset(LoadPicture(instance, settings.backgroundId));
-    EndPrefetch();
     OnLoad();
     return true;
 }
