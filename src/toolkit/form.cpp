@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "base/styles.h"
 #include "base/twips.h"
 #include "toolkit/picture.h"
 
@@ -25,6 +26,7 @@ constexpr int kFirstControlId = 100;
 // Tooltips come from the common controls, loaded when first needed so that a
 // system without them still runs, only without tooltips.
 HWND CreateTooltipWindow(HWND owner, HINSTANCE instance) {
+    base::VisualStyles styled;
     HMODULE comctl = LoadLibraryW(L"comctl32.dll");  // kept for the life of the program
     if (!comctl) return nullptr;
     using InitProc = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
@@ -129,10 +131,8 @@ void Form::CreateControls(const ControlSettings* controls, int count) {
             settings.parentMenu < static_cast<int>(controls_.size()))
             if (HMENU menu = controls_[settings.parentMenu]->menu_)
                 AppendMenuW(menu, MF_STRING, control->Id(), control->Text().c_str());
-        if (settings.tooltip && control->Hwnd()) {
-            if (!tooltip_) tooltip_ = CreateTooltipWindow(hwnd_, instance_);
-            if (tooltip_) AddTooltip(tooltip_, hwnd_, control->Hwnd(), settings.tooltip);
-        }
+        if (settings.tooltip && control->Hwnd())
+            tooltips_.emplace_back(control->Hwnd(), settings.tooltip);
         controls_.push_back(std::move(control));
     }
     // Tab follows the windows' z-order: lay them out by tab index.
@@ -282,6 +282,27 @@ void Form::PopupMenu(const Control& menu) {
     PostMessageW(hwnd_, WM_NULL, 0, 0);
 }
 
+void Form::MakeTooltips(HWND under) {
+    if (tooltip_ || tooltips_.empty()) return;
+    bool wanted = false;
+    for (const auto& [control, text] : tooltips_) wanted = wanted || control == under;
+    if (!wanted) return;
+    tooltip_ = CreateTooltipWindow(hwnd_, instance_);
+    if (!tooltip_) {
+        tooltips_.clear();  // none to be had: not asked again
+        return;
+    }
+    for (const auto& [control, text] : tooltips_)
+        AddTooltip(tooltip_, hwnd_, control, text.c_str());
+    // The move that brought the pointer here starts the tooltip's wait.
+    POINT at{};
+    GetCursorPos(&at);
+    ScreenToClient(under, &at);
+    MSG move{under, WM_MOUSEMOVE, 0, MAKELPARAM(at.x, at.y), static_cast<DWORD>(GetMessageTime()),
+             {}};
+    SendMessageW(tooltip_, TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(&move));
+}
+
 void Form::PaintBackground(HWND child, HDC dc) const {
     RECT r;
     GetWindowRect(child, &r);
@@ -384,6 +405,7 @@ LRESULT Form::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
                 if (Control* control = ById(LOWORD(wParam))) OnClick(*control);
             return 0;
         case WM_SETCURSOR:
+            if (HIWORD(lParam) == WM_MOUSEMOVE) MakeTooltips(reinterpret_cast<HWND>(wParam));
             if (LOWORD(lParam) == HTCLIENT)
                 if (Control* control = ByHwnd(reinterpret_cast<HWND>(wParam));
                     control && control->Pointer()) {
