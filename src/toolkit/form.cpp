@@ -12,11 +12,18 @@
 namespace tk {
 namespace {
 
-double TwipsPerPixel(int axis) {
+double AskTwipsPerPixel(int axis) {
     HDC screen = GetDC(nullptr);
     int dpi = screen ? GetDeviceCaps(screen, axis) : 96;
     if (screen) ReleaseDC(nullptr, screen);
     return 1440.0 / (dpi > 0 ? dpi : 96);
+}
+
+// The program is not DPI-aware, so the system's dots per inch hold for its
+// whole run; start-up asks for them hundreds of times.
+double TwipsPerPixel(int axis) {
+    static const double x = AskTwipsPerPixel(LOGPIXELSX), y = AskTwipsPerPixel(LOGPIXELSY);
+    return axis == LOGPIXELSX ? x : y;
 }
 
 constexpr DWORD kFixedFrame =
