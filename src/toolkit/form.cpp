@@ -180,8 +180,9 @@ void Form::Show() {
 void Form::Hide() { ShowWindow(hwnd_, SW_HIDE); }
 
 void Form::Refresh() {
-    RedrawWindow(hwnd_, nullptr, nullptr,
-                 RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    // Whatever changes is invalidated where it changes; painting the rest a
+    // second time, as just after Show, would only draw the same pixels again.
+    RedrawWindow(hwnd_, nullptr, nullptr, RDW_ALLCHILDREN | RDW_UPDATENOW);
 }
 
 Control* Form::Find(const wchar_t* name) {
