@@ -165,16 +165,19 @@ void Form::Show() {
     int command = kShow[state_];
     // A window hidden while minimised comes back restored when asked for normal.
     if (state_ == kNormal && (IsIconic(hwnd_) || IsZoomed(hwnd_))) command = SW_RESTORE;
-    ShowWindow(hwnd_, command);
-    if (lastFocus_) return;
-    // Focus starts on the first control in tab order that can take it.
-    for (HWND child = GetWindow(hwnd_, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-        if ((GetWindowLongW(child, GWL_STYLE) & WS_TABSTOP) && IsWindowVisible(child)) {
-            SetFocus(child);
+    const bool first = !lastFocus_;
+    // Focus starts on the first control in tab order that can take it. Known
+    // before the window shows, the activation puts it there directly.
+    for (HWND child = GetWindow(hwnd_, GW_CHILD); first && child;
+         child = GetWindow(child, GW_HWNDNEXT)) {
+        const LONG style = GetWindowLongW(child, GWL_STYLE);
+        if ((style & WS_TABSTOP) && (style & WS_VISIBLE)) {
             lastFocus_ = child;
             break;
         }
     }
+    ShowWindow(hwnd_, command);
+    if (first && lastFocus_ && GetFocus() != lastFocus_) SetFocus(lastFocus_);
 }
 
 void Form::Hide() { ShowWindow(hwnd_, SW_HIDE); }
