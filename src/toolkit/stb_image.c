@@ -26,7 +26,8 @@ static void* DecoderRealloc(void* block, size_t oldSize, size_t newSize) {
 #define STBI_NO_STDIO
 #define STBI_NO_LINEAR
 #define STBI_NO_FAILURE_STRINGS
-// Two threads may decode at once; nobody reads the failure reason they share.
+// Nobody reads the failure reason; kept per thread it would need the
+// thread-local emulation.
 #define STBI_NO_THREAD_LOCALS
 #define STB_IMAGE_IMPLEMENTATION
 #include "third_party/stb/stb_image.h"
