@@ -5,7 +5,9 @@
 //   the switch  "Power Bootup" over N entries under one Run key, against a
 //               bare lossless move (BareMove below).
 // Run it through scripts/bench, which gives it a sandbox prefix and a screen.
-//   bench [--runs N] [--sizes 1000,10000,20000]
+//   bench [--runs N] [--sizes 1000,10000,20000] [--also OLD\\Tavrel.exe,...]
+// --also times more builds of Tavrel (paths from this folder) in the same
+// start-up rounds, so that the builds of a change compare under one load.
 #include <windows.h>
 // psapi.h needs windows.h first.
 #include <psapi.h>
@@ -120,7 +122,8 @@ Start TimeStart(const std::wstring& program) {
     }
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
-    if (program == L"Tavrel.exe") pages.Wait(1, 10000);
+    if (program.size() >= 10 && program.compare(program.size() - 10, 10, L"Tavrel.exe") == 0)
+        pages.Wait(1, 10000);
     Sleep(300);  // whatever else the close set going settles
     return start;
 }
@@ -244,6 +247,7 @@ double TimeBareMove(int count, int& moved) {
 struct Options {
     int runs = 5;
     std::vector<int> sizes{1000, 10000, 20000};
+    std::vector<std::wstring> also;
 };
 
 Options ParseArguments(int argc, wchar_t** argv) {
@@ -259,6 +263,14 @@ Options ParseArguments(int argc, wchar_t** argv) {
                 if (end == p) break;
                 if (n > 0) options.sizes.push_back(static_cast<int>(n));
                 p = *end == L',' ? end + 1 : end;
+            }
+        } else if (lstrcmpW(argv[i], L"--also") == 0) {
+            std::wstring list = argv[i + 1];
+            for (size_t from = 0; from < list.size();) {
+                size_t comma = list.find(L',', from);
+                if (comma == std::wstring::npos) comma = list.size();
+                if (comma > from) options.also.push_back(list.substr(from, comma - from));
+                from = comma + 1;
             }
         }
     }
@@ -283,6 +295,10 @@ int wmain(int argc, wchar_t** argv) {
     const Options options = ParseArguments(argc, argv);
     bool failed = false;
 
+    // Tavrel, the bare baseline, then any other builds asked for.
+    std::vector<std::wstring> programs{L"Tavrel.exe", L"baseline.exe"};
+    programs.insert(programs.end(), options.also.begin(), options.also.end());
+
     // One start of each first, not counted: it brings up the desktop and its
     // tray, and warms the file cache.
     {
@@ -291,21 +307,24 @@ int wmain(int argc, wchar_t** argv) {
             std::printf("bench: Tavrel did not start\n");
             return 1;
         }
-        TimeStart(L"baseline.exe");
+        for (size_t p = 1; p < programs.size(); ++p) TimeStart(programs[p]);
     }
 
-    std::vector<double> startT, startB, wsT, wsB, privT, privB;
+    struct Figures {
+        std::vector<double> start, workingSet, privateBytes;
+    };
+    std::vector<Figures> figures(programs.size());
     // Starts are quick and vary more than moves: three times as many.
     for (int run = 0; run < 3 * options.runs; ++run) {
-        for (bool tavrel : {true, false}) {
-            Start s = TimeStart(tavrel ? L"Tavrel.exe" : L"baseline.exe");
+        for (size_t p = 0; p < programs.size(); ++p) {
+            Start s = TimeStart(programs[p]);
             if (!s.ok) {
                 failed = true;
                 continue;
             }
-            (tavrel ? startT : startB).push_back(s.seconds * 1000);
-            (tavrel ? wsT : wsB).push_back(s.workingSetKib);
-            (tavrel ? privT : privB).push_back(s.privateKib);
+            figures[p].start.push_back(s.seconds * 1000);
+            figures[p].workingSet.push_back(s.workingSetKib);
+            figures[p].privateBytes.push_back(s.privateKib);
         }
     }
     std::printf("arch: %s, both programs\n", kArch);
@@ -313,9 +332,18 @@ int wmain(int argc, wchar_t** argv) {
     auto row = [](const char* what, double t, double b) {
         std::printf("%-34s %12.1f %12.1f %8.2f\n", what, t, b, Ratio(t, b));
     };
-    row("start-up to window and tray (ms)", Median(startT), Median(startB));
-    row("peak working set (KiB)", Median(wsT), Median(wsB));
-    row("private bytes (KiB)", Median(privT), Median(privB));
+    const Figures &tavrel = figures[0], &bare = figures[1];
+    row("start-up to window and tray (ms)", Median(tavrel.start), Median(bare.start));
+    row("peak working set (KiB)", Median(tavrel.workingSet), Median(bare.workingSet));
+    row("private bytes (KiB)", Median(tavrel.privateBytes), Median(bare.privateBytes));
+    for (size_t p = 2; p < programs.size(); ++p) {
+        const Figures& other = figures[p];
+        std::printf("%ls (%.0f KiB), against the same baseline:\n", programs[p].c_str(),
+                    FileKib(e2e::DriverFolder() + L"\\" + programs[p]));
+        row("  start-up (ms)", Median(other.start), Median(bare.start));
+        row("  peak working set (KiB)", Median(other.workingSet), Median(bare.workingSet));
+        row("  private bytes (KiB)", Median(other.privateBytes), Median(bare.privateBytes));
+    }
     std::fflush(stdout);
 
     std::vector<double> tavrelAt, bareAt;
@@ -354,9 +382,11 @@ int wmain(int argc, wchar_t** argv) {
     const double exeKib = FileKib(e2e::DriverFolder() + L"\\Tavrel.exe");
     std::printf("%-34s %12.0f\n", "Tavrel.exe (KiB)", exeKib);
     std::printf(
-        "bench: arch=%s startup_ratio=%.2f workingset_ratio=%.2f exe_kib=%.0f switch_ratio=%.2f "
-        "growth_10x=%.2f\n",
-        kArch, Ratio(Median(startT), Median(startB)), Ratio(Median(wsT), Median(wsB)), exeKib,
+        "bench: arch=%s startup_ratio=%.2f workingset_ratio=%.2f private_ratio=%.2f exe_kib=%.0f "
+        "switch_ratio=%.2f growth_10x=%.2f\n",
+        kArch, Ratio(Median(tavrel.start), Median(bare.start)),
+        Ratio(Median(tavrel.workingSet), Median(bare.workingSet)),
+        Ratio(Median(tavrel.privateBytes), Median(bare.privateBytes)), exeKib,
         Ratio(at(20000, tavrelAt), at(20000, bareAt)),
         Ratio(at(10000, tavrelAt), at(1000, tavrelAt)));
     return failed ? 1 : 0;

@@ -3,7 +3,7 @@
 #define IDI_TAVREL 1
 #define IDI_CLICKHERE 2
 
-// Pictures: BITMAP resources, or JPEG files kept as RCDATA.
+// Pictures: JPEG and GIF files kept as RCDATA.
 #define IDP_BACKGROUND 101
 #define IDP_LOGO 102
 #define IDP_HEAD 103

@@ -1,6 +1,7 @@
 #include "platform/platform.h"
 
 #include "base/handle.h"
+#include "base/styles.h"
 
 namespace platform {
 namespace {
@@ -27,6 +28,7 @@ public:
 
     int ShowMessage(HWND owner, const std::wstring& text, const std::wstring& caption,
                     UINT style) override {
+        base::VisualStyles styled;
         return MessageBoxW(owner, text.c_str(), caption.c_str(), style);
     }
 
@@ -61,6 +63,7 @@ public:
     }
 
     HRESULT EmptyRecycleBin(HWND owner, const char* drive, DWORD flags) override {
+        base::VisualStyles styled;
         return SHEmptyRecycleBinA(owner, drive, flags);
     }
 

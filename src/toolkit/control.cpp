@@ -274,10 +274,13 @@ bool Control::FontSize(float& points) const {
 
 bool Control::SetFontSize(float points) {
     if (!hwnd_ || !fontSettings_.face || !(points > 0 && points < 2048)) return false;
-    HDC screen = GetDC(nullptr);
-    int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
-    if (screen) ReleaseDC(nullptr, screen);
-    int height = -base::NearestInt(points * dpi / 72.0);
+    if (kind_ == Kind::CommandButton && picture_.Get()) {
+        // Its words are never drawn; a font would be matched to a face at the
+        // first paint for nothing.
+        fontPoints_ = points;
+        return true;
+    }
+    int height = -base::NearestInt(points * (1440.0 / TwipsPerPixelY()) / 72.0);
     HFONT font = CreateFontW(height, 0, 0, 0, fontSettings_.bold ? FW_BOLD : FW_NORMAL,
                              fontSettings_.italic, fontSettings_.underline, FALSE, ANSI_CHARSET,
                              OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,

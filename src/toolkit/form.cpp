@@ -5,17 +5,25 @@
 #include <algorithm>
 #include <vector>
 
+#include "base/styles.h"
 #include "base/twips.h"
 #include "toolkit/picture.h"
 
 namespace tk {
 namespace {
 
-double TwipsPerPixel(int axis) {
+double AskTwipsPerPixel(int axis) {
     HDC screen = GetDC(nullptr);
     int dpi = screen ? GetDeviceCaps(screen, axis) : 96;
     if (screen) ReleaseDC(nullptr, screen);
     return 1440.0 / (dpi > 0 ? dpi : 96);
+}
+
+// The program is not DPI-aware, so the system's dots per inch hold for its
+// whole run; start-up asks for them hundreds of times.
+double TwipsPerPixel(int axis) {
+    static const double x = AskTwipsPerPixel(LOGPIXELSX), y = AskTwipsPerPixel(LOGPIXELSY);
+    return axis == LOGPIXELSX ? x : y;
 }
 
 constexpr DWORD kFixedFrame =
@@ -25,6 +33,7 @@ constexpr int kFirstControlId = 100;
 // Tooltips come from the common controls, loaded when first needed so that a
 // system without them still runs, only without tooltips.
 HWND CreateTooltipWindow(HWND owner, HINSTANCE instance) {
+    base::VisualStyles styled;
     HMODULE comctl = LoadLibraryW(L"comctl32.dll");  // kept for the life of the program
     if (!comctl) return nullptr;
     using InitProc = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
@@ -92,12 +101,6 @@ bool Form::Load(HINSTANCE instance, const FormSettings& settings, const ControlS
                 int controlCount) {
     instance_ = instance;
     if (settings.iconId) icon_ = LoadIconW(instance, MAKEINTRESOURCEW(settings.iconId));
-    // The pictures are decoded on a second thread while the windows are made,
-    // in the order they are needed; the background is needed last.
-    std::vector<int> pictures;
-    for (int i = 0; i < controlCount; ++i) pictures.push_back(controls[i].picture);
-    pictures.push_back(settings.backgroundId);
-    PrefetchPictures(instance, pictures.data(), static_cast<int>(pictures.size()));
 
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
@@ -120,13 +123,9 @@ bool Form::Load(HINSTANCE instance, const FormSettings& settings, const ControlS
 
     hwnd_ = CreateWindowExW(WS_EX_CONTROLPARENT, settings.className, settings.caption, kFixedFrame,
                             x, y, width, height, nullptr, nullptr, instance, this);
-    if (!hwnd_) {
-        EndPrefetch();
-        return false;
-    }
+    if (!hwnd_) return false;
     CreateControls(controls, controlCount);
     background_.Reset(LoadPicture(instance, settings.backgroundId));
-    EndPrefetch();
     OnLoad();
     return true;
 }
@@ -139,10 +138,8 @@ void Form::CreateControls(const ControlSettings* controls, int count) {
             settings.parentMenu < static_cast<int>(controls_.size()))
             if (HMENU menu = controls_[settings.parentMenu]->menu_)
                 AppendMenuW(menu, MF_STRING, control->Id(), control->Text().c_str());
-        if (settings.tooltip && control->Hwnd()) {
-            if (!tooltip_) tooltip_ = CreateTooltipWindow(hwnd_, instance_);
-            if (tooltip_) AddTooltip(tooltip_, hwnd_, control->Hwnd(), settings.tooltip);
-        }
+        if (settings.tooltip && control->Hwnd())
+            tooltips_.emplace_back(control->Hwnd(), settings.tooltip);
         controls_.push_back(std::move(control));
     }
     // Tab follows the windows' z-order: lay them out by tab index.
@@ -168,23 +165,27 @@ void Form::Show() {
     int command = kShow[state_];
     // A window hidden while minimised comes back restored when asked for normal.
     if (state_ == kNormal && (IsIconic(hwnd_) || IsZoomed(hwnd_))) command = SW_RESTORE;
-    ShowWindow(hwnd_, command);
-    if (lastFocus_) return;
-    // Focus starts on the first control in tab order that can take it.
-    for (HWND child = GetWindow(hwnd_, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-        if ((GetWindowLongW(child, GWL_STYLE) & WS_TABSTOP) && IsWindowVisible(child)) {
-            SetFocus(child);
+    const bool first = !lastFocus_;
+    // Focus starts on the first control in tab order that can take it. Known
+    // before the window shows, the activation puts it there directly.
+    for (HWND child = GetWindow(hwnd_, GW_CHILD); first && child;
+         child = GetWindow(child, GW_HWNDNEXT)) {
+        const LONG style = GetWindowLongW(child, GWL_STYLE);
+        if ((style & WS_TABSTOP) && (style & WS_VISIBLE)) {
             lastFocus_ = child;
             break;
         }
     }
+    ShowWindow(hwnd_, command);
+    if (first && lastFocus_ && GetFocus() != lastFocus_) SetFocus(lastFocus_);
 }
 
 void Form::Hide() { ShowWindow(hwnd_, SW_HIDE); }
 
 void Form::Refresh() {
-    RedrawWindow(hwnd_, nullptr, nullptr,
-                 RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    // Whatever changes is invalidated where it changes; painting the rest a
+    // second time, as just after Show, would only draw the same pixels again.
+    RedrawWindow(hwnd_, nullptr, nullptr, RDW_ALLCHILDREN | RDW_UPDATENOW);
 }
 
 Control* Form::Find(const wchar_t* name) {
@@ -302,6 +303,27 @@ void Form::SetMenuItem(const Control& item, const std::wstring& text, bool enabl
                         text.c_str());
 }
 
+void Form::MakeTooltips(HWND under) {
+    if (tooltip_ || tooltips_.empty()) return;
+    bool wanted = false;
+    for (const auto& [control, text] : tooltips_) wanted = wanted || control == under;
+    if (!wanted) return;
+    tooltip_ = CreateTooltipWindow(hwnd_, instance_);
+    if (!tooltip_) {
+        tooltips_.clear();  // none to be had: not asked again
+        return;
+    }
+    for (const auto& [control, text] : tooltips_)
+        AddTooltip(tooltip_, hwnd_, control, text.c_str());
+    // The move that brought the pointer here starts the tooltip's wait.
+    POINT at{};
+    GetCursorPos(&at);
+    ScreenToClient(under, &at);
+    MSG move{under, WM_MOUSEMOVE, 0, MAKELPARAM(at.x, at.y), static_cast<DWORD>(GetMessageTime()),
+             {}};
+    SendMessageW(tooltip_, TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(&move));
+}
+
 void Form::PaintBackground(HWND child, HDC dc) const {
     RECT r;
     GetWindowRect(child, &r);
@@ -404,6 +426,7 @@ LRESULT Form::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
                 if (Control* control = ById(LOWORD(wParam))) OnClick(*control);
             return 0;
         case WM_SETCURSOR:
+            if (HIWORD(lParam) == WM_MOUSEMOVE) MakeTooltips(reinterpret_cast<HWND>(wParam));
             if (LOWORD(lParam) == HTCLIENT)
                 if (Control* control = ByHwnd(reinterpret_cast<HWND>(wParam));
                     control && control->Pointer()) {

@@ -7,6 +7,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/handle.h"
@@ -98,6 +99,10 @@ private:
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT Dispatch(UINT message, WPARAM wParam, LPARAM lParam);
     void CreateControls(const ControlSettings* controls, int count);
+    // The tooltip window is made when the pointer first comes over a control
+    // that has one: until then neither the common controls nor their theme
+    // are loaded.
+    void MakeTooltips(HWND under);
     void DrawButton(const DRAWITEMSTRUCT& item);
     Control* ById(int id);
     Control* ByHwnd(HWND hwnd);
@@ -109,6 +114,7 @@ private:
     HINSTANCE instance_ = nullptr;
     HICON icon_ = nullptr;
     HWND tooltip_ = nullptr;
+    std::vector<std::pair<HWND, std::wstring>> tooltips_;  // each control's words, until made
     HWND lastFocus_ = nullptr;
     base::GdiHandle<HBITMAP> background_;
     std::vector<std::unique_ptr<Control>> controls_;

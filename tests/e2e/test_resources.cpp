@@ -61,20 +61,30 @@ TEST_CASE("icon group 1 is one 48 x 48 picture in 256 colours; the manifest asks
     CHECK(dir[7] == 48);                                      // height
     CHECK(*reinterpret_cast<const WORD*>(dir + 6 + 6) == 8);  // bits per pixel
 
-    HRSRC manifest = FindResourceW(file, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24) /*RT_MANIFEST*/);
-    REQUIRE(manifest);
-    std::string text(static_cast<const char*>(LockResource(LoadResource(file, manifest))),
-                     SizeofResource(file, manifest));
-    CHECK(text.find("Microsoft.Windows.Common-Controls") != std::string::npos);
-    CHECK(text.find("version=\"6.0.0.0\"") != std::string::npos);
+    auto manifest = [&](int id) {
+        HRSRC found =
+            FindResourceW(file, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(24) /*RT_MANIFEST*/);
+        REQUIRE(found);
+        return std::string(static_cast<const char*>(LockResource(LoadResource(file, found))),
+                           SizeofResource(file, found));
+    };
+    // The program's own manifest leaves the common controls 6 out; the second,
+    // which it activates for message boxes, dialogs and tooltips, asks for them.
+    const std::string styles = manifest(2);
+    CHECK(styles.find("Microsoft.Windows.Common-Controls") != std::string::npos);
+    CHECK(styles.find("version=\"6.0.0.0\"") != std::string::npos);
+    const std::string text = manifest(1);
+    CHECK(text.find("Microsoft.Windows.Common-Controls") == std::string::npos);
     // Not DPI-aware, so that Windows 8.1 and later scale the window whole.
     CHECK(text.find("dpiAware") == std::string::npos);
     CHECK(text.find("level=\"highestAvailable\"") != std::string::npos);
     CHECK(text.find("supportedOS") != std::string::npos);
 #ifdef _WIN64
     CHECK(text.find("processorArchitecture=\"amd64\"") != std::string::npos);
+    CHECK(styles.find("processorArchitecture=\"amd64\"") != std::string::npos);
 #else
     CHECK(text.find("processorArchitecture=\"x86\"") != std::string::npos);
+    CHECK(styles.find("processorArchitecture=\"x86\"") != std::string::npos);
 #endif
     FreeLibrary(file);
 }

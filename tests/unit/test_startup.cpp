@@ -140,9 +140,23 @@ TEST_CASE("the round buttons carry their tooltips, and no other control has one"
     platform::Recorder recorder;
     frmMain form;
     REQUIRE(form.Load(GetModuleHandleW(nullptr)));
-    HWND tip = FindWindowExW(nullptr, nullptr, TOOLTIPS_CLASSW, nullptr);
-    while (tip && GetWindow(tip, GW_OWNER) != form.Hwnd())
-        tip = FindWindowExW(nullptr, tip, TOOLTIPS_CLASSW, nullptr);
+    auto findTip = [&] {
+        HWND tip = FindWindowExW(nullptr, nullptr, TOOLTIPS_CLASSW, nullptr);
+        while (tip && GetWindow(tip, GW_OWNER) != form.Hwnd())
+            tip = FindWindowExW(nullptr, tip, TOOLTIPS_CLASSW, nullptr);
+        return tip;
+    };
+    // Made when the pointer first comes over a round button, not before; the
+    // pointer over any other control makes none.
+    auto pointerOver = [&](const wchar_t* name) {
+        SendMessageW(form.Hwnd(), WM_SETCURSOR, reinterpret_cast<WPARAM>(form.Find(name)->Hwnd()),
+                     MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+    };
+    CHECK(findTip() == nullptr);
+    pointerOver(L"Bandwidth");
+    CHECK(findTip() == nullptr);
+    pointerOver(L"BellyButton");
+    HWND tip = findTip();
     REQUIRE(tip);
     REQUIRE(SendMessageW(tip, TTM_GETTOOLCOUNT, 0, 0) == 2);
     std::vector<std::pair<std::string, std::string>> tools;

@@ -150,15 +150,18 @@ TEST_CASE("a picture button held down still shows its own face") {
     DeleteDC(canvas);
 }
 
-TEST_CASE("pictures load at their drawn sizes, bitmaps and JPEGs alike") {
+TEST_CASE("pictures load at their drawn sizes, GIFs and JPEGs alike") {
     HINSTANCE self = GetModuleHandleW(nullptr);
+    // The lettered GIFs keep their palette; the JPEGs take 24 bits.
     struct {
         int id;
         LONG width, height;
-    } pictures[] = {{IDP_BACKGROUND, 416, 514}, {IDP_LOGO, 312, 87},      {IDP_HEAD, 176, 176},
-                    {IDP_BELLY, 176, 176},      {IDP_BANDWIDTH, 199, 64}, {IDP_CONNECTION, 199, 64},
-                    {IDP_CLEANFILES, 200, 64},  {IDP_RECYCLE, 200, 64},   {IDP_SPYBOT, 80, 48},
-                    {IDP_HELP, 80, 48}};
+        WORD bits;
+    } pictures[] = {{IDP_BACKGROUND, 416, 514, 24}, {IDP_LOGO, 312, 87, 8},
+                    {IDP_HEAD, 176, 176, 24},       {IDP_BELLY, 176, 176, 24},
+                    {IDP_BANDWIDTH, 199, 64, 8},    {IDP_CONNECTION, 199, 64, 8},
+                    {IDP_CLEANFILES, 200, 64, 24},  {IDP_RECYCLE, 200, 64, 24},
+                    {IDP_SPYBOT, 80, 48, 8},        {IDP_HELP, 80, 48, 8}};
     for (auto& p : pictures) {
         INFO("picture ", p.id);
         HBITMAP picture = tk::LoadPicture(self, p.id);
@@ -166,6 +169,9 @@ TEST_CASE("pictures load at their drawn sizes, bitmaps and JPEGs alike") {
         SIZE size = tk::PictureSize(picture);
         CHECK(size.cx == p.width);
         CHECK(size.cy == p.height);
+        BITMAP info{};
+        GetObjectW(picture, sizeof info, &info);
+        CHECK(info.bmBitsPixel == p.bits);
         DeleteObject(picture);
     }
     CHECK(tk::LoadPicture(self, 999) == nullptr);
@@ -191,24 +197,81 @@ std::vector<BYTE> Pixels(HBITMAP picture) {
 
 }  // namespace
 
-TEST_CASE("pictures decoded ahead on a second thread match those decoded in place") {
+TEST_CASE("a decoded picture keeps every pixel's colour, row by row") {
+    // A 3 x 2 GIF: red, green, blue above white, brown, black. Three pixels make a
+    // row that a DIB pads to whole DWORDs.
+    const BYTE gif[] = {0x47, 0x49, 0x46, 0x38, 0x39, 0x61, 0x03, 0x00, 0x02, 0x00, 0xf2,
+                        0x05, 0x00, 0x00, 0x00, 0x00, 0xff, 0x00, 0x00, 0x80, 0x60, 0x40,
+                        0x00, 0xff, 0x00, 0x00, 0x00, 0xff, 0xff, 0xff, 0xff, 0x00, 0x00,
+                        0x00, 0x00, 0x00, 0x00, 0x21, 0xf9, 0x04, 0x00, 0x00, 0x00, 0x00,
+                        0x00, 0x2c, 0x00, 0x00, 0x00, 0x00, 0x03, 0x00, 0x02, 0x00, 0x00,
+                        0x03, 0x04, 0x18, 0x43, 0x25, 0x90, 0x00, 0x3b};
+    HBITMAP picture = tk::DecodePicture(gif, sizeof gif);
+    REQUIRE(picture);
+    const SIZE size = tk::PictureSize(picture);
+    REQUIRE(size.cx == 3);
+    REQUIRE(size.cy == 2);
+    const std::vector<BYTE> pixels = Pixels(picture);  // bottom row first, blue first
+    const COLORREF expected[2][3] = {{RGB(255, 0, 0), RGB(0, 255, 0), RGB(0, 0, 255)},
+                                     {RGB(255, 255, 255), RGB(128, 96, 64), RGB(0, 0, 0)}};
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 3; ++x) {
+            INFO("pixel ", x, ",", y);
+            const BYTE* p = &pixels[((1 - y) * 3 + x) * 4];
+            CHECK(RGB(p[2], p[1], p[0]) == expected[y][x]);
+        }
+    DeleteObject(picture);
+
+    // A photographic face keeps 24 bits: the head button's ring is red, not blue.
+    HBITMAP head = tk::LoadPicture(GetModuleHandleW(nullptr), IDP_HEAD);
+    REQUIRE(head);
+    BITMAP info{};
+    REQUIRE(GetObjectW(head, sizeof info, &info));
+    CHECK(info.bmBitsPixel == 24);
+    const std::vector<BYTE> face = Pixels(head);
+    const BYTE* ring = &face[((176 - 1 - 7) * 176 + 88) * 4];  // 7 rows from the top, centred
+    CHECK(ring[2] > 2 * ring[0]);
+    DeleteObject(head);
+}
+
+TEST_CASE(
+    "a cut-short or damaged picture decodes to nothing or to a whole picture, never a crash") {
     HINSTANCE self = GetModuleHandleW(nullptr);
-    // A JPEG asked for twice, a bitmap, one never taken, and an id that is no picture.
-    const int ids[] = {IDP_HEAD, IDP_HEAD, IDP_LOGO, IDP_BACKGROUND, IDP_RECYCLE, 999};
-    tk::PrefetchPictures(self, ids, static_cast<int>(sizeof ids / sizeof ids[0]));
-    const int wanted[] = {IDP_HEAD, IDP_HEAD, IDP_LOGO, IDP_BACKGROUND};
-    std::vector<HBITMAP> ahead;
-    for (int id : wanted) ahead.push_back(tk::LoadPicture(self, id));
-    tk::EndPrefetch();  // the untaken one is dropped; from here on, decoded in place
-    for (size_t i = 0; i < ahead.size(); ++i) {
-        INFO("picture ", wanted[i]);
-        REQUIRE(ahead[i]);
-        HBITMAP inPlace = tk::LoadPicture(self, wanted[i]);
-        REQUIRE(inPlace);
-        CHECK(Pixels(ahead[i]) == Pixels(inPlace));
-        DeleteObject(ahead[i]);
-        DeleteObject(inPlace);
+    for (int id : {IDP_HEAD, IDP_LOGO}) {  // a JPEG and a GIF
+        INFO("picture ", id);
+        HRSRC found = FindResourceW(self, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(10));
+        REQUIRE(found);
+        const BYTE* data = static_cast<const BYTE*>(LockResource(LoadResource(self, found)));
+        const std::vector<BYTE> whole(data, data + SizeofResource(self, found));
+        HBITMAP good = tk::DecodePicture(whole.data(), static_cast<DWORD>(whole.size()));
+        REQUIRE(good);
+        const SIZE drawn = tk::PictureSize(good);
+        DeleteObject(good);
+        // A damaged header may name another size; a cut-short file keeps its own.
+        auto check = [&](const std::vector<BYTE>& bytes, bool sameSize) {
+            HBITMAP picture = tk::DecodePicture(bytes.data(), static_cast<DWORD>(bytes.size()));
+            if (!picture) return;
+            SIZE size = tk::PictureSize(picture);
+            CHECK((size.cx > 0 && size.cy > 0));
+            if (sameSize) CHECK((size.cx == drawn.cx && size.cy == drawn.cy));
+            DeleteObject(picture);
+        };
+        for (size_t length :
+             {size_t{1}, size_t{10}, size_t{200}, whole.size() / 2, whole.size() - 1})
+            check(std::vector<BYTE>(whole.begin(), whole.begin() + length), true);
+        // Each of 200 bytes through the file, headers included, set to each of three values.
+        unsigned seed = 12345;
+        for (int i = 0; i < 200; ++i) {
+            seed = seed * 1103515245 + 12345;
+            std::vector<BYTE> bytes = whole;
+            size_t at = i < 40 ? static_cast<size_t>(i) : (seed >> 8) % bytes.size();
+            for (BYTE value : {BYTE{0}, BYTE{0xFF}, static_cast<BYTE>(bytes[at] ^ 0x55)}) {
+                bytes[at] = value;
+                check(bytes, false);
+            }
+        }
     }
-    tk::EndPrefetch();  // harmless a second time
-    CHECK(tk::LoadPicture(self, 999) == nullptr);
+    const char notAPicture[] = "not a picture";
+    CHECK(tk::DecodePicture(notAPicture, sizeof notAPicture) == nullptr);
+    CHECK(tk::DecodePicture(nullptr, 100) == nullptr);
 }

@@ -1,0 +1,39 @@
+// The C++ runtime's failure hooks, as the programs need them. Linked into
+// Tavrel.exe and tavrelc.exe only: the tests keep the library's own.
+#include <cstdlib>
+#include <exception>
+#include <new>
+
+#if defined(__GLIBCXX__)
+namespace {
+
+// Thrown where the library would throw length_error, logic_error or
+// out_of_range: those classes carry a copy-on-write string that links the
+// library's whole prebuilt string code (about 110 KiB). Nothing catches them
+// by type: the window procedure catches all, and elsewhere any ends the run.
+class LibraryError final : public std::exception {
+public:
+    explicit LibraryError(const char* what) : what_(what) {}
+    const char* what() const noexcept override { return what_; }
+
+private:
+    const char* what_;
+};
+
+}  // namespace
+
+namespace std {
+void __throw_bad_alloc() { throw bad_alloc(); }
+void __throw_bad_array_new_length() { throw bad_array_new_length(); }
+void __throw_length_error(const char* what) { throw LibraryError(what); }
+void __throw_logic_error(const char* what) { throw LibraryError(what); }
+void __throw_out_of_range_fmt(const char* format, ...) { throw LibraryError(format); }
+}  // namespace std
+
+// libstdc++'s default terminate handler names the exception on stderr, which a
+// windows-subsystem program has not got, and pulls the C++ demangler and a
+// printf into the file (about 75 KB). It aborts after its message; so do we.
+namespace __gnu_cxx {
+void __verbose_terminate_handler() { std::abort(); }
+}  // namespace __gnu_cxx
+#endif
