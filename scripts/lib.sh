@@ -20,7 +20,6 @@ ensure_tools() {
     need /usr/bin/x86_64-w64-mingw32-g++-win32 g++-mingw-w64-x86-64-win32
     # wine32 and wine64 only recommend the package that holds these two.
     if [ ! -x /usr/bin/wine ] || [ ! -x /usr/bin/wineserver ]; then missing+=(wine); fi
-    need /usr/lib/wine/wine wine32:i386
     need /usr/lib/wine/wine64 wine64
     [ -d /usr/share/wine/fonts ] || missing+=(fonts-wine)
     need /usr/bin/Xvfb xvfb
@@ -33,24 +32,52 @@ ensure_tools() {
     need /usr/bin/zip zip
     need /usr/bin/unzip unzip
     [ -f /usr/include/doctest/doctest.h ] || missing+=(doctest-dev)
-    [ ${#missing[@]} -eq 0 ] && return 0
+    local wine32=
+    [ -x /usr/lib/wine/wine ] || wine32=wine32:i386
+    [ ${#missing[@]} -eq 0 ] && [ -z "$wine32" ] && return 0
 
-    say "Installing: ${missing[*]}"
+    local all=("${missing[@]}" $wine32)
+    say "Installing: ${all[*]}"
     local sudo=
     [ "$(id -u)" -eq 0 ] || sudo=sudo
-    if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    if [ -n "$wine32" ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
         $sudo dpkg --add-architecture i386
     fi
-    if ! $sudo apt-get update -qq ||
-        ! DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
-            "${missing[@]}" >/dev/null; then
+    # One index that fails (a mirror caught mid-sync) need not stop the
+    # install: apt keeps the lists it has, and the install says what it lacks.
+    $sudo apt-get update -qq || say "apt-get update did not fetch every index; installing from the lists it has"
+    apt_install() { DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "$@" >/dev/null; }
+    if [ ${#missing[@]} -gt 0 ] && ! apt_install "${missing[@]}"; then
         die "Could not install ${missing[*]} with apt-get (see above)"
+    fi
+    # The i386 half needs i386 libraries of exactly the versions installed, so
+    # a mirror's half-synced i386 index breaks it alone; the x86_64 leg goes on.
+    if [ -n "$wine32" ] && ! apt_install "$wine32"; then
+        say "Could not install $wine32 with apt-get (see above): the i686 programs are built but not run"
     fi
 }
 
 die() {
     say "$*"
     exit 1
+}
+
+# Whether this machine runs 32-bit x86 code: runs a 93-byte i386 Linux program
+# that only exits. On failure the variable named by $1 says why.
+probe_32bit() {
+    local probe=$TAVREL_BUILD/.i386-probe.$$ out rc=0
+    mkdir -p "$TAVREL_BUILD"
+    # ELF header, one loadable segment, then: mov eax,1; xor ebx,ebx; int 0x80.
+    printf '\x7f\x45\x4c\x46\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00\x01\x00\x00\x00\x54\x80' >"$probe"
+    printf '\x04\x08\x34\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x34\x00\x20\x00\x01\x00\x00\x00\x00\x00\x00\x00' >>"$probe"
+    printf '\x01\x00\x00\x00\x00\x00\x00\x00\x00\x80\x04\x08\x00\x80\x04\x08\x5d\x00\x00\x00\x5d\x00\x00\x00\x05\x00\x00\x00\x00\x10\x00\x00' >>"$probe"
+    printf '\xb8\x01\x00\x00\x00\x31\xdb\xcd\x80' >>"$probe"
+    chmod +x "$probe"
+    out=$("$probe" 2>&1) || rc=$?
+    rm -f "$probe"
+    out=${out##*: }
+    [ "$rc" -eq 0 ] || printf -v "$1" '%s' "${out:-the test program failed}"
+    return "$rc"
 }
 
 # Whether this machine runs 32-bit x86 code, found once by running a 93-byte
@@ -64,28 +91,18 @@ detect_32bit() {
         local why
         if [ "${TAVREL_NO_32BIT:-}" = 1 ]; then
             TAVREL_32BIT=no why="TAVREL_NO_32BIT=1 says so"
+        elif ! probe_32bit why; then
+            TAVREL_32BIT=no
+        elif [ ! -x /usr/lib/wine/wine ]; then
+            TAVREL_32BIT=no why="it runs here, but Wine's 32-bit half, wine32:i386, is not installed"
         else
-            local probe=$TAVREL_BUILD/.i386-probe.$$
-            mkdir -p "$TAVREL_BUILD"
-            # ELF header, one loadable segment, then: mov eax,1; xor ebx,ebx; int 0x80.
-            printf '\x7f\x45\x4c\x46\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00\x01\x00\x00\x00\x54\x80' >"$probe"
-            printf '\x04\x08\x34\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x34\x00\x20\x00\x01\x00\x00\x00\x00\x00\x00\x00' >>"$probe"
-            printf '\x01\x00\x00\x00\x00\x00\x00\x00\x00\x80\x04\x08\x00\x80\x04\x08\x5d\x00\x00\x00\x5d\x00\x00\x00\x05\x00\x00\x00\x00\x10\x00\x00' >>"$probe"
-            printf '\xb8\x01\x00\x00\x00\x31\xdb\xcd\x80' >>"$probe"
-            chmod +x "$probe"
-            if why=$("$probe" 2>&1); then
-                TAVREL_32BIT=yes
-            else
-                TAVREL_32BIT=no why=${why##*: }
-                why=${why:-the test program failed}
-            fi
-            rm -f "$probe"
+            TAVREL_32BIT=yes
         fi
         export TAVREL_32BIT
         if [ "$TAVREL_32BIT" = yes ]; then
             say "32-bit x86 code runs on this machine: the i686 and x86_64 programs both run under Wine."
         else
-            say "32-bit x86 code does not run on this machine ($why): only the x86_64 program runs, under Wine's 64-bit loader; the i686 one is built but not run."
+            say "No 32-bit x86 code under Wine here ($why): only the x86_64 program runs, under Wine's 64-bit loader; the i686 one is built but not run."
         fi
     fi
     # Debian's wine wrapper picks the 32-bit loader whenever wine32 is

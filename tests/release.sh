@@ -153,5 +153,5 @@ package_test() {
 if [ "$TAVREL_32BIT" = yes ]; then
     (package_test x86 i686 win32)
 else
-    echo "SKIP x86 msi: this machine cannot run 32-bit x86 code"
+    echo "SKIP x86 msi: no 32-bit x86 code runs under Wine here"
 fi
