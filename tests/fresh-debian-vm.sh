@@ -7,7 +7,7 @@
 # root. Each step's log goes to the serial console, which is kept here.
 #   tests/fresh-debian-vm.sh [DIR]
 # DIR (default build/fresh-debian-vm) is made anew; console.log, the two
-# logs and the screenshot are left there. Needs root, Debian's mirror, about
+# logs and the screenshot are left there. Needs root, Debian's archive, about
 # 45 GB of sparse disk (about 9 GB used), and about 75 minutes on 2 cores
 # without KVM.
 set -uo pipefail
@@ -34,9 +34,9 @@ rm -rf --one-file-system "$dir"
 mkdir -p "$dir"
 say "Making a bare Debian 12 with a kernel in $root ..."
 # Beyond minbase: the kernel, and what the init below needs to reach the
-# mirror. The user of a bare system brings git and the checkout.
+# archive. The user of a bare system brings git and the checkout.
 debootstrap --variant=minbase --include=linux-image-amd64,kmod,iproute2,git,ca-certificates \
-    bookworm "$root" http://deb.debian.org/debian >"$dir/debootstrap.log" 2>&1 ||
+    bookworm "$root" >"$dir/debootstrap.log" 2>&1 ||
     die "debootstrap failed; see $dir/debootstrap.log"
 unmount_inside
 missing=0

@@ -3,7 +3,7 @@
 # debootstrap (minbase: no Wine, no compilers, no X), clones this commit into
 # it, and runs `scripts/run --screenshot` and then `scripts/test` inside it as
 # root, with /proc and /dev mounted. Prints each command's closing lines,
-# status and time. Not part of scripts/test: it needs root, Debian's mirror
+# status and time. Not part of scripts/test: it needs root, Debian's archive
 # and about half an hour.
 #   tests/fresh-debian.sh [--fallback] [DIR]
 # --fallback runs scripts/test as on a kernel without 32-bit support: Wine's
@@ -30,7 +30,7 @@ for m in "$root/dev" "$root/proc"; do mountpoint -q "$m" && umount -R "$m"; done
 rm -rf --one-file-system "$dir"
 mkdir -p "$dir"
 say "Making a bare Debian 12 in $root ..."
-debootstrap --variant=minbase bookworm "$root" http://deb.debian.org/debian >"$dir/debootstrap.log" 2>&1 ||
+debootstrap --variant=minbase bookworm "$root" >"$dir/debootstrap.log" 2>&1 ||
     die "debootstrap failed; see $dir/debootstrap.log"
 cp /etc/resolv.conf "$root/etc/resolv.conf"
 mount -t proc proc "$root/proc" && mounted+=("$root/proc")
