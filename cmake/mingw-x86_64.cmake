@@ -5,6 +5,11 @@ set(CMAKE_SYSTEM_PROCESSOR AMD64)
 set(TAVREL_TRIPLE x86_64-w64-mingw32)
 set(CMAKE_C_COMPILER ${TAVREL_TRIPLE}-gcc-win32)
 set(CMAKE_CXX_COMPILER ${TAVREL_TRIPLE}-g++-win32)
+# The programs' library holds link-time-optimised objects. Plain ar and ranlib
+# index them only through the plugin in /usr/lib/bfd-plugins, which comes with
+# the native gcc; the compiler's own wrappers pass the plugin themselves.
+set(CMAKE_AR ${TAVREL_TRIPLE}-gcc-ar-win32)
+set(CMAKE_RANLIB ${TAVREL_TRIPLE}-gcc-ranlib-win32)
 set(CMAKE_RC_COMPILER ${TAVREL_TRIPLE}-windres)
 set(CMAKE_OBJDUMP ${TAVREL_TRIPLE}-objdump)
 set(CMAKE_FIND_ROOT_PATH /usr/${TAVREL_TRIPLE})
