@@ -175,8 +175,8 @@ bool SeedEntries(int count) {
     return ok;
 }
 
-// The least a lossless move does: list the names once; for each, read the
-// value, write it to the target, read it back and compare, delete it.
+// The least a lossless move does: list the names once and flush; for each,
+// read the value, write it to the target, read it back and compare, delete it.
 // Returns how many moved.
 int BareMove(const wchar_t* source, const wchar_t* target, HKEY root = HKEY_CURRENT_USER,
              REGSAM view = 0) {
@@ -192,6 +192,8 @@ int BareMove(const wchar_t* source, const wchar_t* target, HKEY root = HKEY_CURR
                 break;
             names.emplace_back(name.data(), length);
         }
+        // Where Tavrel's record of the names reaches the disk, before the first move.
+        RegFlushKey(from);
         std::vector<BYTE> data(64 * 1024), back(64 * 1024);
         for (const std::wstring& n : names) {
             DWORD type = 0, size = static_cast<DWORD>(data.size());

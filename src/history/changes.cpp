@@ -186,7 +186,8 @@ void CompleteSettings(Record& record) {
 }
 
 bool SwitchRecord::Planned(MovePlace place, REGSAM view, const std::vector<std::wstring>& names) {
-    if (refused_ || (!record_.sequence && !Begin(record_))) {
+    // One flush, once the first place's names are written too.
+    if (refused_ || (!record_.sequence && !Begin(record_, false))) {
         refused_ = true;
         return false;
     }

@@ -263,7 +263,7 @@ std::wstring RecordKey(DWORD sequence) {
     return base::Cat({L"HKEY_CURRENT_USER\\", RecordPath(sequence)});
 }
 
-bool Begin(Record& record) {
+bool Begin(Record& record, bool flush) {
     base::KeyHandle history;
     if (RegCreateKeyExW(HKEY_CURRENT_USER, kHistoryKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
                         KEY_READ | KEY_WRITE, nullptr, history.Put(), nullptr) != ERROR_SUCCESS)
@@ -297,6 +297,7 @@ bool Begin(Record& record) {
         sequences.insert(sequences.begin(), next);
         for (size_t i = kRecordsKept; i < sequences.size(); ++i)
             RegDeleteKeyW(history.Get(), RecordName(sequences[i]).c_str());
+        if (flush) RegFlushKey(k);
         return true;
     }
     return false;
@@ -311,7 +312,9 @@ bool SavePlace(const Record& record, size_t index) {
     w.Number(static_cast<DWORD>(place.view));
     w.Number(static_cast<DWORD>(place.names.size()));
     for (const std::wstring& name : place.names) w.Data(name.data(), name.size(), 2);
-    return PutBlob(key.Get(), Numbered(L"Entries", index), w);
+    if (!PutBlob(key.Get(), Numbered(L"Entries", index), w)) return false;
+    RegFlushKey(key.Get());
+    return true;
 }
 
 bool Finish(Record& record) {

@@ -63,9 +63,12 @@ struct Record {
 
 // Writes a new record and sets its number and time, then lets the oldest
 // beyond the last 50 drop off. False when it could not be written whole;
-// nothing of it stays then.
-bool Begin(Record& record);
-// Writes the names of `record.entries[index]`, before they move.
+// nothing of it stays then. The record lives in another hive than most of
+// what it names, and hives reach the disk independently: with `flush` it is
+// on disk before its change begins, so that a power cut cannot keep the
+// change and lose its record.
+bool Begin(Record& record, bool flush = true);
+// Writes the names of `record.entries[index]`, on disk before they move.
 bool SavePlace(const Record& record, size_t index);
 // Writes what the change did: the settings, which entries moved, the detail,
 // and that it finished.
