@@ -239,7 +239,10 @@ UndoOutcome Undo(std::wstring& report, bool whatIf) {
     }
     report += base::Cat({whatIf ? L"Would undo: " : L"Undid: ", done.title, L", made ",
                          TimeText(done.time), L".\n"});
-    bool partly = false;
+    // What someone else changed since stays, and that is final; what could not
+    // be written back keeps the change the next one to undo.
+    bool othersKept = false;
+    int putBack = 0, failed = 0;
     for (size_t i = 0; i < done.settings.size(); ++i) {
         const SettingChange& s = done.settings[i];
         const Held& now = undo.settings[i].before;
@@ -256,7 +259,9 @@ UndoOutcome Undo(std::wstring& report, bool whatIf) {
         else
             report += base::Cat(
                 {name, L": ", Shown(s.setting, now), kArrow, Shown(s.setting, s.before), L"\n"});
-        partly = partly || reason;
+        othersKept = othersKept || now != s.after;
+        failed += reason && now == s.after;
+        putBack += !reason;
     }
     int staying = 0;
     if (whatIf) {
@@ -274,11 +279,28 @@ UndoOutcome Undo(std::wstring& report, bool whatIf) {
         report += base::Cat(
             {done.parks ? L"Brought back " : L"Parked again ", Entries(result.moved), L".\n"});
         if (!result.Complete()) report += DescribeKept(result) + L"\n";
-        partly = partly || !result.Complete();
+        int othersEntries = 0;
+        for (const auto& reasons : result.keptBy)
+            othersEntries += reasons[kChangedSince] + reasons[kLiveEntryDiffers] +
+                             reasons[kChangedMeanwhile];
+        othersKept = othersKept || othersEntries;
+        failed += result.kept - othersEntries;
+        putBack += result.moved;
+    }
+    if (failed) {
+        report +=
+            L"This change stays the next one to undo: undo again, as an administrator where "
+            L"rights were missing, to put back the rest.\n";
+        if (!putBack) {
+            Discard(undo);  // it changed nothing
+            return UndoOutcome::kRefused;
+        }
+        Finish(undo);
+        return UndoOutcome::kPartly;
     }
     Finish(undo);
     MarkUndone(done.sequence, undo.sequence);
-    return partly ? UndoOutcome::kPartly : UndoOutcome::kPutBack;
+    return othersKept ? UndoOutcome::kPartly : UndoOutcome::kPutBack;
 }
 
 UndoOutcome NextUndo(std::wstring& title) {

@@ -5,12 +5,15 @@
 #include <windows.h>
 
 #include <initializer_list>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "history/changes.h"
+#include "support/recorder.h"
 #include "support/registry.h"
 #include "support/standins.h"
+#include "tweaks/tweaks.h"
 
 using support::Narrow;
 
@@ -106,5 +109,32 @@ TEST_CASE("the last 50 records are kept, numbered in order, newest first") {
     REQUIRE(kept.size() == 50);
     CHECK(kept.front() == first + 54);
     CHECK(kept.back() == first + 5);
+    support::DeleteTree(HKEY_CURRENT_USER, L"Software\\Tavrel");
+}
+
+TEST_CASE("an undo whose writes fail keeps its change the next one to undo, until one succeeds") {
+    support::DeleteTree(HKEY_CURRENT_USER, L"Software\\Tavrel");
+    const std::vector<history::SettingChange> was = history::PlanEffects(true);
+    SystemParametersInfoW(SPI_SETMENUANIMATION, 0, reinterpret_cast<void*>(TRUE),
+                          SPIF_UPDATEINIFILE | SPIF_SENDCHANGE);
+    REQUIRE(history::RecordSettings(history::Kind::kEffects, L"Effects off",
+                                    history::PlanEffects(true),
+                                    [] { tweaks::DisableVisualEffects(); }));
+    struct Try {
+        bool writesFail;  // the recorder takes the writes, so none of them holds
+        history::UndoOutcome outcome;
+        bool stillNext;
+    };
+    for (const Try& t : {Try{true, history::UndoOutcome::kRefused, true},
+                         Try{false, history::UndoOutcome::kPutBack, false}}) {
+        INFO("writes fail: ", t.writesFail);
+        std::optional<platform::Recorder> recorder;
+        if (t.writesFail) recorder.emplace();
+        std::wstring report, next;
+        CHECK(history::Undo(report, false) == t.outcome);
+        INFO(Narrow(report));
+        CHECK((history::NextUndo(next) == history::UndoOutcome::kPutBack) == t.stillNext);
+    }
+    for (const history::SettingChange& s : was) history::WriteSetting(s.setting, s.id, s.before);
     support::DeleteTree(HKEY_CURRENT_USER, L"Software\\Tavrel");
 }
