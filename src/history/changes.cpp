@@ -233,8 +233,9 @@ UndoOutcome Undo(std::wstring& report, bool whatIf) {
         undo.settings.push_back({s.setting, s.id, ReadSetting(s.setting, s.id), s.before});
     if (!whatIf && !Begin(undo)) {
         report +=
-            L"Nothing was changed: Tavrel could not record the undo under "
-            L"HKEY_CURRENT_USER\\Software\\Tavrel.\n";
+            base::Cat({L"Nothing was changed: Tavrel could not record the undo under "
+                       L"HKEY_CURRENT_USER\\Software\\Tavrel.",
+                       NumbersUsedUp(), L"\n"});
         return UndoOutcome::kRefused;
     }
     report += base::Cat({whatIf ? L"Would undo: " : L"Undid: ", done.title, L", made ",
@@ -281,8 +282,8 @@ UndoOutcome Undo(std::wstring& report, bool whatIf) {
         if (!result.Complete()) report += DescribeKept(result) + L"\n";
         int othersEntries = 0;
         for (const auto& reasons : result.keptBy)
-            othersEntries += reasons[kChangedSince] + reasons[kLiveEntryDiffers] +
-                             reasons[kChangedMeanwhile];
+            othersEntries +=
+                reasons[kChangedSince] + reasons[kLiveEntryDiffers] + reasons[kChangedMeanwhile];
         othersKept = othersKept || othersEntries;
         failed += result.kept - othersEntries;
         putBack += result.moved;

@@ -339,6 +339,14 @@ bool MarkUndone(DWORD sequence, DWORD undoneBy) {
     return OpenRecord(sequence, kRecordAccess, key) && PutNumber(key.Get(), L"Undone by", undoneBy);
 }
 
+const wchar_t* NumbersUsedUp() {
+    std::vector<DWORD> sequences = Sequences();
+    return !sequences.empty() && sequences.front() == MAXDWORD
+               ? L" The record HKEY_CURRENT_USER\\Software\\Tavrel\\History\\4294967295 has "
+                 L"the last number there is; delete it to record changes again."
+               : L"";
+}
+
 void Discard(const Record& record) {
     RegDeleteKeyW(HKEY_CURRENT_USER, RecordPath(record.sequence).c_str());
 }

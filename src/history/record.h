@@ -74,6 +74,9 @@ bool SavePlace(const Record& record, size_t index);
 // and that it finished.
 bool Finish(Record& record);
 bool MarkUndone(DWORD sequence, DWORD undoneBy);
+// Where a record has the last number there is, so that Begin has none left:
+// a sentence that names the key to delete; otherwise "".
+const wchar_t* NumbersUsedUp();
 void Discard(const Record& record);
 
 // The numbers of the records there are, newest first.

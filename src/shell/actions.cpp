@@ -33,11 +33,16 @@ Outcome Preview(ActionContext& context, const std::wstring& lines) {
 }
 
 // A change is recorded before it is made; without its record it is not made.
+// After a switch that moved entries, only the restart waits for its record.
 Outcome NotRecorded(ActionContext& context) {
-    Tell(context,
-         L"Nothing was changed: Tavrel could not write its record of the change under "
-         L"HKEY_CURRENT_USER\\Software\\Tavrel.");
-    return kRefused;
+    std::wstring text = context.moved ? L"The computer was not restarted; restart it to finish "
+                                        L"the change."
+                                      : L"Nothing was changed:";
+    text +=
+        L" Tavrel could not write its record of the change under "
+        L"HKEY_CURRENT_USER\\Software\\Tavrel.";
+    Tell(context, text + history::NumbersUsedUp());
+    return context.moved ? kRestartRequired : kRefused;
 }
 
 Outcome SetMtu(ActionContext& context, DWORD mtu, const char* value) {
@@ -197,6 +202,7 @@ Outcome SwitchStartup(ActionContext& context, bool park) {
         return kRefused;
     }
     log.Complete(result);
+    context.moved = result.moved > 0;
     int unrecorded =
         result.keptBy[kMachineWide][kNotRecorded] + result.keptBy[kThisUser][kNotRecorded];
     if (unrecorded && !result.moved) return NotRecorded(context);

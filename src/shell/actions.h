@@ -59,6 +59,7 @@ struct ActionContext {
     bool noRestart = false;
     bool whatIf = false;  // only say what would change, and change nothing
     bool json = false;
+    bool moved = false;  // a switch moved entries: a restart refused now leaves them waiting
     std::wstring report;
 };
 

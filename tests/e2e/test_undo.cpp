@@ -228,6 +228,30 @@ TEST_CASE("without its record a change is refused, and nothing changes") {
     }
 }
 
+TEST_CASE(
+    "with the record numbers used up, the reason names the key; moved entries await a restart") {
+    e2e::RunKeysAside aside;
+    e2e::ValueKept mtu(HKEY_LOCAL_MACHINE, kTcpip, L"MTU");
+    HistoryCleared history;
+    support::StandinLog started;
+    // The switch's record takes the last number there is; the restart's has none.
+    HKEY planted;
+    REQUIRE(RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Tavrel\\History\\4294967294", 0, nullptr,
+                            0, KEY_ALL_ACCESS, nullptr, &planted, nullptr) == ERROR_SUCCESS);
+    RegCloseKey(planted);
+    SetEntries(support::kRun);
+    e2e::CommandRun run = e2e::RunTavrel(L"/PowerBootup");
+    INFO("switch: ", Narrow(run.output));
+    CHECK(run.exitCode == 3010);
+    CHECK(Narrow(run.output).find("The computer was not restarted") != std::string::npos);
+    CHECK(started.Read().empty());
+    CHECK(e2e::ValueNames(HKEY_CURRENT_USER, support::kRun).empty());
+    run = e2e::RunTavrel(L"/Mtu 68");
+    INFO("MTU: ", Narrow(run.output));
+    CHECK(run.exitCode == 2);
+    CHECK(Narrow(run.output).find("History\\4294967295 has the last number") != std::string::npos);
+}
+
 TEST_CASE("the tray's Undo item puts back what the last button changed") {
     e2e::ValueKept mtu(HKEY_LOCAL_MACHINE, kTcpip, L"MTU");
     HistoryCleared history;
