@@ -231,7 +231,8 @@ Outcome NormalBootup(ActionContext& context) { return SwitchStartup(context, fal
 Outcome Undo(ActionContext& context) {
     std::wstring report;
     history::UndoOutcome undone = history::Undo(report, context.whatIf);
-    if (context.whatIf) return Preview(context, report);
+    // A preview answers as the undo would: 2 when there is nothing to undo.
+    if (context.whatIf && undone == history::UndoOutcome::kPutBack) return Preview(context, report);
     if (undone == history::UndoOutcome::kPutBack) {
         if (!context.window) context.report += report;
         return kDone;

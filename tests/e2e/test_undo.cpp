@@ -192,9 +192,11 @@ TEST_CASE("each change is previewed, made, and undone back to the exact state be
         CHECK(Differences(Take(), c.meddle ? meddled : before) == "");
     }
     // Each undo undid its own change, never an undo: nothing is left.
-    e2e::CommandRun again = e2e::RunTavrel(L"/Undo");
-    CHECK(again.exitCode == 2);
-    CHECK(Narrow(again.output).find("Nothing to undo") == 0);
+    for (const wchar_t* undo : {L"/WhatIf /Undo", L"/Undo"}) {
+        e2e::CommandRun again = e2e::RunTavrel(undo);
+        CHECK(again.exitCode == 2);
+        CHECK(Narrow(again.output).find("Nothing to undo") == 0);
+    }
     std::string listed = Narrow(e2e::RunTavrel(L"/History").output);
     INFO("history: ", listed);
     CHECK(listed.find("| Undo MTU 68 | no change | an undo") < listed.find("\r\n"));
