@@ -11,12 +11,13 @@
 #include <string>
 
 #include "base/text.h"
+#include "packaging/literal.h"
 
 namespace {
 
 void Log(MSIHANDLE install, const std::wstring& text) {
     PMSIHANDLE record = MsiCreateRecord(0);
-    MsiRecordSetStringW(record, 0, (L"Tavrel: " + text).c_str());
+    MsiRecordSetStringW(record, 0, MsiLiteral(L"Tavrel: " + text).c_str());
     MsiProcessMessage(install, INSTALLMESSAGE_INFO, record);
 }
 
@@ -60,8 +61,8 @@ extern "C" __declspec(dllexport) UINT __stdcall RunCompanion(MSIHANDLE install) 
     si.wShowWindow = SW_HIDE;
     si.hStdOutput = si.hStdError = writeEnd;
     PROCESS_INFORMATION process{};
-    const BOOL started = CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE,
-                                        CREATE_NO_WINDOW, nullptr, nullptr, &si, &process);
+    const BOOL started = CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
+                                        nullptr, nullptr, &si, &process);
     const DWORD why = GetLastError();
     CloseHandle(writeEnd);  // the pipe ends when the companion does
     if (!started) {
