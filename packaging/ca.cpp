@@ -39,7 +39,48 @@ std::wstring Wide(const std::string& utf8) {
     return text;
 }
 
+// Whether this step runs as the system account, as it does for the user's
+// pass too when a deployment tool uninstalls: that account's own start-up
+// entries are nobody's.
+bool RunsAsSystem() {
+    HANDLE token;
+    if (!OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, &token) &&
+        !OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+        return false;
+    union {
+        TOKEN_USER user;
+        BYTE bytes[SECURITY_MAX_SID_SIZE + sizeof(TOKEN_USER)];
+    } buffer;
+    DWORD size = 0;
+    BOOL system = FALSE;
+    if (GetTokenInformation(token, TokenUser, &buffer, sizeof buffer, &size)) {
+        SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+        PSID local;
+        if (AllocateAndInitializeSid(&nt, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0, 0, 0,
+                                     &local)) {
+            system = EqualSid(buffer.user.User.Sid, local);
+            FreeSid(local);
+        }
+    }
+    CloseHandle(token);
+    return system;
+}
+
 }  // namespace
+
+extern "C" __declspec(dllexport) UINT __stdcall RunCompanion(MSIHANDLE install);
+
+// The uninstalling user's pass: as that user, the companion brings back their
+// own entries. As the system account there is no such user to act for.
+extern "C" __declspec(dllexport) UINT __stdcall RunCompanionForUser(MSIHANDLE install) {
+    if (!RunsAsSystem()) return RunCompanion(install);
+    Log(install,
+        L"the uninstall runs as the system account, so no user's own parked start-up entries "
+        L"could be brought back; those for all users were. Each user brings theirs back with "
+        L"Tavrel's \"Normal Bootup\" before the uninstall, or afterwards with "
+        L"\"tavrelc.exe /NormalBootup /NoRestart\" from the portable zip.");
+    return ERROR_SUCCESS;
+}
 
 extern "C" __declspec(dllexport) UINT __stdcall RunCompanion(MSIHANDLE install) {
     std::wstring line = CommandLineToRun(install);
