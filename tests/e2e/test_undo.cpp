@@ -197,10 +197,10 @@ TEST_CASE("each change is previewed, made, and undone back to the exact state be
     CHECK(Narrow(again.output).find("Nothing to undo") == 0);
     std::string listed = Narrow(e2e::RunTavrel(L"/History").output);
     INFO("history: ", listed);
-    CHECK(listed.find("| Undo MTU 68 | no change | an undo") < listed.find("\r\n"));
-    CHECK(listed.find("| Undo MTU 68 | MTU: 68 \u2192 not set | an undo") != std::string::npos);
-    CHECK(listed.find("| MTU 68 | MTU: 1400 \u2192 68 | undone\r\n") != std::string::npos);
-    CHECK(listed.find("| Power Bootup | " + std::to_string(2 * support::Places().size()) +
+    CHECK(listed.find("| \"Undo MTU 68\" | no change | an undo") < listed.find("\r\n"));
+    CHECK(listed.find("| \"Undo MTU 68\" | MTU: 68 \u2192 not set | an undo") != std::string::npos);
+    CHECK(listed.find("| \"MTU 68\" | MTU: 1400 \u2192 68 | undone\r\n") != std::string::npos);
+    CHECK(listed.find("| \"Power Bootup\" | " + std::to_string(2 * support::Places().size()) +
                       " entries: Run \u2192 RunDisabled | undone") != std::string::npos);
 }
 

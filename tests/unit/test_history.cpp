@@ -108,3 +108,15 @@ TEST_CASE("the last 50 records are kept, numbered in order, newest first") {
     CHECK(kept.back() == first + 5);
     support::DeleteTree(HKEY_CURRENT_USER, L"Software\\Tavrel");
 }
+
+TEST_CASE("the history listing shows a record's title and detail quoted and escaped") {
+    support::DeleteTree(HKEY_CURRENT_USER, L"Software\\Tavrel");
+    // A title that would fake a column of its own, and a detail that reorders.
+    REQUIRE(history::RecordOnce(L"Clean \"Files\" | undone", L"started C:\\x\u202Eexe.moc",
+                                [] { return true; }));
+    std::wstring listed = history::DescribeHistory();
+    INFO(Narrow(listed));
+    CHECK(listed.find(L" | \"Clean \\\"Files\\\" | undone\" | \"started C:\\\\x\\u202Eexe.moc\" | "
+                      L"cannot be undone\n") != std::wstring::npos);
+    support::DeleteTree(HKEY_CURRENT_USER, L"Software\\Tavrel");
+}
