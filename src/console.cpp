@@ -8,9 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "runtime.h"
 #include "shell/CommandLine.h"
 
 int wmain(int argc, wchar_t** argv) {
+    LoadLibrariesFromSystemOnly();
     std::vector<std::wstring> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
     return shell::RunCommandLine(arguments, shell::kConsoleProgram);
 }

@@ -6,10 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "runtime.h"
 #include "shell/CommandLine.h"
 #include "shell/frmMain.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+    LoadLibrariesFromSystemOnly();
     int count = 0;
     if (wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &count)) {
         std::vector<std::wstring> arguments(argv + (count > 0 ? 1 : 0), argv + count);

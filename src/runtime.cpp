@@ -1,8 +1,29 @@
-// The C++ runtime's failure hooks, as the programs need them. Linked into
-// Tavrel.exe and tavrelc.exe only: the tests keep the library's own.
+// The C++ runtime's failure hooks and the library search, as the programs
+// need them. Linked into Tavrel.exe and tavrelc.exe only: the tests keep the
+// library's own.
+#include "runtime.h"
+
+#include <windows.h>
+
 #include <cstdlib>
 #include <exception>
 #include <new>
+
+void LoadLibrariesFromSystemOnly() {
+    // Both looked up: SetDefaultDllDirectories came with Windows 8 and an
+    // update to Vista and 7; where it is missing, SetDllDirectoryW(L"") at
+    // least takes the current folder out of the search.
+    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    using DefaultProc = BOOL(WINAPI*)(DWORD);
+    using DirectoryProc = BOOL(WINAPI*)(LPCWSTR);
+    constexpr DWORD kSystem32 = 0x800;  // LOAD_LIBRARY_SEARCH_SYSTEM32, not in XP's headers
+    auto setDefault = reinterpret_cast<DefaultProc>(
+        reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
+    if (setDefault && setDefault(kSystem32)) return;
+    if (auto setDirectory = reinterpret_cast<DirectoryProc>(
+            reinterpret_cast<void*>(GetProcAddress(kernel, "SetDllDirectoryW"))))
+        setDirectory(L"");
+}
 
 #if defined(__GLIBCXX__)
 namespace {

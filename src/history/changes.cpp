@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "base/escape.h"
 #include "base/handle.h"
 #include "base/text.h"
 #include "platform/platform.h"
@@ -86,7 +87,7 @@ std::wstring Summary(const Record& record) {
         text += base::Cat({record.finished ? L"" : L"up to ", Entries(moved), L": ",
                            record.parks ? L"Run" : L"RunDisabled", kArrow,
                            record.parks ? L"RunDisabled" : L"Run", L"\n"});
-    if (!record.detail.empty()) text += record.detail + L"\n";
+    if (!record.detail.empty()) text += base::Quoted(record.detail) + L"\n";
     if (text.empty()) return L"no change";
     text.pop_back();
     // One line: the changes one after another.
@@ -238,8 +239,8 @@ UndoOutcome Undo(std::wstring& report, bool whatIf) {
                        NumbersUsedUp(), L"\n"});
         return UndoOutcome::kRefused;
     }
-    report += base::Cat({whatIf ? L"Would undo: " : L"Undid: ", done.title, L", made ",
-                         TimeText(done.time), L".\n"});
+    report += base::Cat({whatIf ? L"Would undo: " : L"Undid: ", base::Quoted(done.title),
+                         L", made ", TimeText(done.time), L".\n"});
     // What someone else changed since stays, and that is final; what could not
     // be written back keeps the change the next one to undo.
     bool othersKept = false;
@@ -289,9 +290,7 @@ UndoOutcome Undo(std::wstring& report, bool whatIf) {
         putBack += result.moved;
     }
     if (failed) {
-        report +=
-            L"This change stays the next one to undo: undo again, as an administrator where "
-            L"rights were missing, to put back the rest.\n";
+        report += L"It stays the next change to undo: undo again as an administrator to finish.\n";
         if (!putBack) {
             Discard(undo);  // it changed nothing
             return UndoOutcome::kRefused;
@@ -332,8 +331,8 @@ std::wstring DescribeHistory() {
                                : record.undoneBy            ? L"undone"
                                : record.finished            ? L"can be undone"
                                                             : L"cut short; can be undone";
-        text += base::Cat({TimeText(record.time), L" | ", record.title, L" | ", Summary(record),
-                           L" | ", state, L"\n"});
+        text += base::Cat({TimeText(record.time), L" | ", base::Quoted(record.title), L" | ",
+                           Summary(record), L" | ", state, L"\n"});
     }
     return text.empty() ? L"No changes are recorded.\n" : text;
 }

@@ -91,7 +91,8 @@ UndoOutcome Undo(std::wstring& report, bool whatIf);
 UndoOutcome NextUndo(std::wstring& title);
 
 // Every record, newest first, one line each: when, what, what changed
-// (before → after), and whether it can still be undone.
+// (before → after), and whether it can still be undone. A record's title and
+// detail are data from the registry: they are shown as base::Quoted shows them.
 std::wstring DescribeHistory();
 
 }  // namespace history

@@ -342,8 +342,8 @@ bool MarkUndone(DWORD sequence, DWORD undoneBy) {
 const wchar_t* NumbersUsedUp() {
     std::vector<DWORD> sequences = Sequences();
     return !sequences.empty() && sequences.front() == MAXDWORD
-               ? L" The record HKEY_CURRENT_USER\\Software\\Tavrel\\History\\4294967295 has "
-                 L"the last number there is; delete it to record changes again."
+               ? L" Delete HKEY_CURRENT_USER\\Software\\Tavrel\\History\\4294967295: it has "
+                 L"the last record number."
                : L"";
 }
 

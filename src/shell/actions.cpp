@@ -35,13 +35,12 @@ Outcome Preview(ActionContext& context, const std::wstring& lines) {
 // A change is recorded before it is made; without its record it is not made.
 // After a switch that moved entries, only the restart waits for its record.
 Outcome NotRecorded(ActionContext& context) {
-    std::wstring text = context.moved ? L"The computer was not restarted; restart it to finish "
-                                        L"the change."
-                                      : L"Nothing was changed:";
-    text +=
-        L" Tavrel could not write its record of the change under "
-        L"HKEY_CURRENT_USER\\Software\\Tavrel.";
-    Tell(context, text + history::NumbersUsedUp());
+    Tell(context, base::Cat({context.moved ? L"The computer was not restarted; restart it to "
+                                             L"finish the change."
+                                           : L"Nothing was changed:",
+                             L" Tavrel could not write its record under "
+                             L"HKEY_CURRENT_USER\\Software\\Tavrel.",
+                             history::NumbersUsedUp()}));
     return context.moved ? kRestartRequired : kRefused;
 }
 

@@ -4,6 +4,7 @@
 #include <cwchar>
 #include <vector>
 
+#include "base/escape.h"
 #include "base/handle.h"
 #include "base/text.h"
 #include "startup/MoveStartupValues.h"
@@ -13,57 +14,18 @@ namespace {
 constexpr size_t kLongestText = 160;
 constexpr size_t kBytesShown = 16;
 
-bool HighSurrogate(wchar_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-bool LowSurrogate(wchar_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
-
-// Characters that reorder, join or hide text, and halves of a character:
-// with them one entry could pass for another in the listing.
-bool Deceptive(const wchar_t* text, size_t length, size_t i) {
-    wchar_t c = text[i];
-    if ((c >= 0x200B && c <= 0x200F) || (c >= 0x202A && c <= 0x202E) ||
-        (c >= 0x2066 && c <= 0x2069) || c == 0xFEFF)
-        return true;
-    if (HighSurrogate(c)) return i + 1 >= length || !LowSurrogate(text[i + 1]);
-    if (LowSurrogate(c)) return i == 0 || !HighSurrogate(text[i - 1]);
-    return false;
+// Data is cut, a name never: a cut string gives its whole length after the
+// closing quote, and is never cut between the halves of a character.
+std::wstring Cut(const std::wstring& text) {
+    if (text.size() <= kLongestText) return base::Quoted(text);
+    size_t kept = kLongestText - ((text[kLongestText - 1] & 0xFC00) == 0xD800);
+    return base::Cat({base::Quoted(std::wstring_view(text).substr(0, kept)), L"... (",
+                      base::Decimal(text.size()), L" characters)"});
 }
 
-// "202E": the form Unicode charts give, so a reader can look it up.
-std::wstring Hex4(wchar_t c) {
-    constexpr wchar_t kDigits[] = L"0123456789ABCDEF";
-    return {kDigits[(c >> 12) & 15], kDigits[(c >> 8) & 15], kDigits[(c >> 4) & 15],
-            kDigits[c & 15]};
-}
-
-// Control characters would break the line or move the console's cursor; a
-// backslash of the text's own is doubled, so every escape reads one way.
-std::wstring Escaped(const wchar_t* text, size_t length) {
-    std::wstring out;
-    for (size_t i = 0; i < length && i < kLongestText; ++i) {
-        wchar_t c = text[i];
-        if (c == L'\\')
-            out += L"\\\\";
-        else if (c == L'\t')
-            out += L"\\t";
-        else if (c == L'\n')
-            out += L"\\n";
-        else if (c == L'\r')
-            out += L"\\r";
-        else if (c == L'\0')
-            out += L"\\0";
-        else if (c < 0x20 || c == 0x7F || (c >= 0x80 && c < 0xA0))
-            out += L"\\x" + base::HexByte(static_cast<unsigned char>(c));
-        else if (Deceptive(text, length, i))
-            out += L"\\u" + Hex4(c);
-        else
-            out += c;
-    }
-    if (length > kLongestText) out += L"...";
-    return out;
-}
-
-std::wstring Quoted(const std::wstring& text) {
-    return L"\"" + Escaped(text.data(), text.size()) + L"\"";
+// Quoted, so that no name can spell the unnamed value's "(default)".
+std::wstring NameShown(const std::wstring& name) {
+    return name.empty() ? L"(default)" : base::Quoted(name);
 }
 
 // The data as UTF-16 code units, and whether an odd byte was left over.
@@ -81,14 +43,14 @@ std::wstring TextOf(const mGeneral::ExactValue& value) {
     std::wstring shown;
     if (value.type == REG_MULTI_SZ) {
         while (!text.empty() && text.back() == L'\0') text.pop_back();
-        shown = Quoted(text);
+        shown = Cut(text);
     } else {
         // What follows the first NUL is not what programs read, but it is
         // there, and shown as such.
         size_t end = text.find(L'\0');
-        shown = Quoted(text.substr(0, end));
+        shown = Cut(text.substr(0, end));
         if (end != std::wstring::npos)
-            shown += L" (then, after a NUL: " + Quoted(text.substr(end + 1)) + L")";
+            shown += L" (then, after a NUL: " + Cut(text.substr(end + 1)) + L")";
     }
     if (value.data.size() % sizeof(wchar_t)) shown += L" (and an odd byte)";
     return shown;
@@ -184,27 +146,10 @@ std::vector<KeyListing> ReadStartupKeys() {
     return keys;
 }
 
-// A JSON string: every character that could deceive a reader or break a
-// parser is a \u escape; the rest is itself.
-std::wstring Json(const std::wstring& text) {
-    std::wstring out = L"\"";
-    for (size_t i = 0; i < text.size(); ++i) {
-        wchar_t c = text[i];
-        if (c == L'"' || c == L'\\')
-            out += std::wstring(L"\\") + c;
-        else if (c < 0x20 || c == 0x7F || (c >= 0x80 && c < 0xA0) ||
-                 Deceptive(text.data(), text.size(), i))
-            out += L"\\u" + Hex4(c);
-        else
-            out += c;
-    }
-    return out + L"\"";
-}
-
 std::wstring JsonEntry(const std::wstring& name, const mGeneral::ExactValue& value, bool gone) {
-    std::wstring out = L"{\"name\":" + Json(name);
+    std::wstring out = L"{\"name\":" + base::JsonString(name);
     if (gone) return out + L",\"gone\":true}";
-    out += L",\"type\":" + Json(TypeName(value.type)) + L",\"typeCode\":" +
+    out += L",\"type\":" + base::JsonString(TypeName(value.type)) + L",\"typeCode\":" +
            base::Decimal(value.type) + L",\"hex\":\"";
     for (BYTE b : value.data) out += base::HexByte(b);
     out += L"\"";
@@ -215,8 +160,8 @@ std::wstring JsonEntry(const std::wstring& name, const mGeneral::ExactValue& val
         std::wstring units = CodeUnits(value.data);
         bool terminated = !units.empty() && units.back() == L'\0';
         if (terminated) units.pop_back();
-        out +=
-            L",\"data\":" + Json(units) + L",\"terminated\":" + (terminated ? L"true" : L"false");
+        out += L",\"data\":" + base::JsonString(units) + L",\"terminated\":" +
+               (terminated ? L"true" : L"false");
     } else if (IsNumber(value)) {
         out +=
             L",\"data\":" + base::Decimal(Number(value.data, value.type == REG_DWORD_BIG_ENDIAN));
@@ -252,8 +197,7 @@ std::wstring DescribeStartupEntries() {
                                  : L" " + Entries(static_cast<int>(key.names.size())) + L"\n";
         for (size_t i = 0; i < key.names.size(); ++i) {
             const std::wstring& name = key.names[i];
-            out += L"  " +
-                   (name.empty() ? std::wstring(L"(default)") : Escaped(name.data(), name.size()));
+            out += L"  " + NameShown(name);
             out += key.gone[i] ? std::wstring(L" (gone while read)\n")
                                : L" = " + RenderValue(key.values[i]) + L"\n";
         }
@@ -268,9 +212,10 @@ std::wstring DescribeStartupEntriesJson() {
     for (const KeyListing& key : ReadStartupKeys()) {
         out += firstKey ? L"\n" : L",\n";
         firstKey = false;
-        out += L"{\"place\":" + Json(key.rootName) + L",\"view\":" +
-               (key.view ? Json(key.view) : std::wstring(L"null")) + L",\"key\":" + Json(key.path) +
-               L",\"state\":" + Json(kStates[key.state]) + L",\"entries\":[";
+        out += L"{\"place\":" + base::JsonString(key.rootName) + L",\"view\":" +
+               (key.view ? base::JsonString(key.view) : std::wstring(L"null")) + L",\"key\":" +
+               base::JsonString(key.path) + L",\"state\":" + base::JsonString(kStates[key.state]) +
+               L",\"entries\":[";
         for (size_t i = 0; i < key.names.size(); ++i)
             out += (i ? L",\n " : L"\n ") + JsonEntry(key.names[i], key.values[i], key.gone[i]);
         out += L"]}";
@@ -304,8 +249,8 @@ void PreviewPlace(MovePlace place, REGSAM view, const wchar_t* source, const wch
     const wchar_t* where = PlaceName(place, view);
     // "stays in Run: <why>", or "Run → RunDisabled".
     auto line = [&](const std::wstring& name, const KeptReason* stays) {
-        out += base::Cat({L"start-up entry \"", Escaped(name.data(), name.size()), L"\" in ", where,
-                          L": ", stays ? L"stays in " : L"", from, stays ? L": " : L" \u2192 ",
+        out += base::Cat({L"start-up entry ", NameShown(name), L" in ", where, L": ",
+                          stays ? L"stays in " : L"", from, stays ? L": " : L" \u2192 ",
                           stays ? WhyKept(*stays, false) : to, L"\n"});
         staying += stays != nullptr;
     };

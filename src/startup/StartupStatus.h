@@ -8,18 +8,20 @@
 #include "startup/MoveStartupValues.h"
 
 // Every place (HKEY_LOCAL_MACHINE in each view Windows starts programs from,
-// then HKEY_CURRENT_USER), its two keys, and each entry's name, type and data.
+// then HKEY_CURRENT_USER), its two keys, and each entry's name, type and data:
+// one line per entry, its name whole and quoted, the unnamed one (default).
 std::wstring DescribeStartupEntries();
 
 // The same as JSON for scripts: each key's place, view, path and state, and
 // each entry's name, type, every byte in hex, and the string or number it
-// holds. Any name or data gives valid JSON that reads back exactly.
+// holds. Any name or data gives valid JSON, in pure ASCII, that reads back
+// exactly.
 std::wstring DescribeStartupEntriesJson();
 
-// A value's type and a short rendering of its data: strings quoted, cut
-// short, with control characters, backslashes and characters that reorder or
-// hide text escaped, and anything after a string's first NUL marked; numbers
-// in decimal; anything else as its first bytes in hex and its size.
+// A value's type and a short rendering of its data: strings quoted and
+// escaped as base::Quoted does, a long one cut with its whole length told,
+// and anything after a string's first NUL marked; numbers in decimal;
+// anything else as its first bytes in hex and its size.
 std::wstring RenderValue(const mGeneral::ExactValue& value);
 
 // What a move from `source` to `target` would do, changing nothing: one line

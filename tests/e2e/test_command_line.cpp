@@ -95,7 +95,7 @@ TEST_CASE("the command line runs one action without a window and exits 0, 1 or 2
         {L"/PowerBootup /NoRestart", 3010, "Parked 2 entries; 0 left where they were.", "",
          [] { return Count(support::kRun) == 0 && Count(support::kParked) == 2; }, true},
         {L"/Status", 0,
-         "  \u0395\u03BA\u03BA\u03AF\u03BD\u03B7\u03C3\u03B7 \u8D77\u52D5 = REG_SZ "
+         "  \"\u0395\u03BA\u03BA\u03AF\u03BD\u03B7\u03C3\u03B7 \u8D77\u52D5\" = REG_SZ "
          "\"C:\\\\Tool\\\\tool.exe\\t-q\"",
          "", [] { return Count(support::kParked) == 2; }, true},
         // A program put its entry back meanwhile, with other data: it stays,
@@ -149,9 +149,9 @@ TEST_CASE("/Status shows no entry in disguise, and /Status /Json reads back ever
     e2e::CommandRun text = e2e::RunTavrel(L"/Status");
     CHECK(text.exitCode == 0);
     INFO("output: ", Narrow(text.output));
-    CHECK(text.output.find(L"  Updater\\u202Eexe.cod = REG_SZ \"C:\\\\x\\u2066.exe\"") !=
+    CHECK(text.output.find(L"  \"Updater\\u202Eexe.cod\" = REG_SZ \"C:\\\\x\\u2066.exe\"") !=
           std::wstring::npos);
-    CHECK(text.output.find(L"  Half \\uDC00 \\uD800 = REG_EXPAND_SZ \"\\uD800\U0001F600\"") !=
+    CHECK(text.output.find(L"  \"Half \\uDC00 \\uD800\" = REG_EXPAND_SZ \"\\uD800\U0001F600\"") !=
           std::wstring::npos);
 
     e2e::CommandRun json = e2e::RunTavrel(L"/Status /Json", L"tavrelc.exe");

@@ -199,10 +199,10 @@ TEST_CASE("each change is previewed, made, and undone back to the exact state be
     }
     std::string listed = Narrow(e2e::RunTavrel(L"/History").output);
     INFO("history: ", listed);
-    CHECK(listed.find("| Undo MTU 68 | no change | an undo") < listed.find("\r\n"));
-    CHECK(listed.find("| Undo MTU 68 | MTU: 68 \u2192 not set | an undo") != std::string::npos);
-    CHECK(listed.find("| MTU 68 | MTU: 1400 \u2192 68 | undone\r\n") != std::string::npos);
-    CHECK(listed.find("| Power Bootup | " + std::to_string(2 * support::Places().size()) +
+    CHECK(listed.find("| \"Undo MTU 68\" | no change | an undo") < listed.find("\r\n"));
+    CHECK(listed.find("| \"Undo MTU 68\" | MTU: 68 \u2192 not set | an undo") != std::string::npos);
+    CHECK(listed.find("| \"MTU 68\" | MTU: 1400 \u2192 68 | undone\r\n") != std::string::npos);
+    CHECK(listed.find("| \"Power Bootup\" | " + std::to_string(2 * support::Places().size()) +
                       " entries: Run \u2192 RunDisabled | undone") != std::string::npos);
 }
 
@@ -251,7 +251,8 @@ TEST_CASE(
     run = e2e::RunTavrel(L"/Mtu 68");
     INFO("MTU: ", Narrow(run.output));
     CHECK(run.exitCode == 2);
-    CHECK(Narrow(run.output).find("History\\4294967295 has the last number") != std::string::npos);
+    CHECK(Narrow(run.output).find("History\\4294967295: it has the last record number") !=
+          std::string::npos);
 }
 
 TEST_CASE("the tray's Undo item puts back what the last button changed") {

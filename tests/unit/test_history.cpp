@@ -138,3 +138,15 @@ TEST_CASE("an undo whose writes fail keeps its change the next one to undo, unti
     for (const history::SettingChange& s : was) history::WriteSetting(s.setting, s.id, s.before);
     support::DeleteTree(HKEY_CURRENT_USER, L"Software\\Tavrel");
 }
+
+TEST_CASE("the history listing shows a record's title and detail quoted and escaped") {
+    support::DeleteTree(HKEY_CURRENT_USER, L"Software\\Tavrel");
+    // A title that would fake a column of its own, and a detail that reorders.
+    REQUIRE(history::RecordOnce(L"Clean \"Files\" | undone", L"started C:\\x\u202Eexe.moc",
+                                [] { return true; }));
+    std::wstring listed = history::DescribeHistory();
+    INFO(Narrow(listed));
+    CHECK(listed.find(L" | \"Clean \\\"Files\\\" | undone\" | \"started C:\\\\x\\u202Eexe.moc\" | "
+                      L"cannot be undone\n") != std::wstring::npos);
+    support::DeleteTree(HKEY_CURRENT_USER, L"Software\\Tavrel");
+}
