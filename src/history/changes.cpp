@@ -227,7 +227,7 @@ UndoOutcome Undo(std::wstring& report, bool whatIf) {
         return found == Found::kNone ? UndoOutcome::kNothing : UndoOutcome::kRefused;
     }
     undo.kind = Kind::kUndo;
-    undo.title = (L"Undo " + done.title).substr(0, kLongestTitle);
+    undo.title = L"Undo " + done.title;  // cut to fit where it is written
     undo.undoes = done.sequence;
     undo.parks = !done.parks;
     for (const SettingChange& s : done.settings)

@@ -257,6 +257,12 @@ bool OpenRecord(DWORD sequence, REGSAM access, base::KeyHandle& key) {
            ERROR_SUCCESS;
 }
 
+// The writer keeps to the reader's limits: a longer text would have its
+// record refused, and that record would then stand in the way of every undo.
+void Fit(std::wstring& text, size_t most) {
+    if (text.size() > most) text.resize(IS_HIGH_SURROGATE(text[most - 1]) ? most - 1 : most);
+}
+
 }  // namespace
 
 std::wstring RecordKey(DWORD sequence) {
@@ -264,6 +270,8 @@ std::wstring RecordKey(DWORD sequence) {
 }
 
 bool Begin(Record& record, bool flush) {
+    Fit(record.title, kLongestTitle);
+    Fit(record.detail, kLongestDetail);
     base::KeyHandle history;
     if (RegCreateKeyExW(HKEY_CURRENT_USER, kHistoryKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
                         KEY_READ | KEY_WRITE, nullptr, history.Put(), nullptr) != ERROR_SUCCESS)
@@ -318,6 +326,7 @@ bool SavePlace(const Record& record, size_t index) {
 }
 
 bool Finish(Record& record) {
+    Fit(record.detail, kLongestDetail);
     base::KeyHandle key;
     if (!OpenRecord(record.sequence, kRecordAccess, key)) return false;
     HKEY k = key.Get();

@@ -139,6 +139,20 @@ TEST_CASE("an undo whose writes fail keeps its change the next one to undo, unti
     support::DeleteTree(HKEY_CURRENT_USER, L"Software\\Tavrel");
 }
 
+TEST_CASE("a title or detail longer than a record holds is cut, never left to be refused") {
+    support::DeleteTree(HKEY_CURRENT_USER, L"Software\\Tavrel");
+    // Each cut lands where it would split a pair: the pair goes whole.
+    const std::wstring pair = L"\U0001F600";
+    REQUIRE(history::RecordOnce((std::wstring(79, L't') + pair).c_str(),
+                                std::wstring(255, L'd') + pair, [] { return true; }));
+    history::Record read;
+    std::wstring why;
+    REQUIRE(history::Read(history::Sequences().front(), read, why));
+    CHECK(read.title == std::wstring(79, L't'));
+    CHECK(read.detail == std::wstring(255, L'd'));
+    support::DeleteTree(HKEY_CURRENT_USER, L"Software\\Tavrel");
+}
+
 TEST_CASE("the history listing shows a record's title and detail quoted and escaped") {
     support::DeleteTree(HKEY_CURRENT_USER, L"Software\\Tavrel");
     // A title that would fake a column of its own, and a detail that reorders.
