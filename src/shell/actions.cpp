@@ -46,9 +46,12 @@ Outcome NotRecorded(ActionContext& context) {
 
 Outcome SetMtu(ActionContext& context, DWORD mtu, const char* value) {
     std::vector<history::SettingChange> plan = history::PlanMtu(mtu);
-    if (context.whatIf) return Preview(context, history::DescribeSettings(plan));
-    bool set = false;
-    if (!history::RecordSettings(history::Kind::kMtu, context.action->title, std::move(plan),
+    // The preview refuses what the change would: it opens the key as the change does.
+    const std::wstring lines = history::DescribeSettings(plan);
+    bool set = context.whatIf && (lines.empty() || tweaks::CanSetMtu());
+    if (set) return Preview(context, lines);
+    if (!context.whatIf &&
+        !history::RecordSettings(history::Kind::kMtu, context.action->title, std::move(plan),
                                  [&] { set = tweaks::SetMtu(value); }))
         return NotRecorded(context);
     if (set || context.window) return kDone;

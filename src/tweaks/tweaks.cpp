@@ -71,6 +71,12 @@ bool SetMtu(const char* value) {
     return number == static_cast<DWORD>(std::strtoul(value, nullptr, 10));
 }
 
+bool CanSetMtu() {
+    base::KeyHandle key;
+    return RegOpenKeyExW(HKEY_LOCAL_MACHINE, kTcpipKey, 0, KEY_SET_VALUE, key.Put()) ==
+           ERROR_SUCCESS;
+}
+
 std::wstring CleanupTool() {
     // A 32-bit program on 64-bit Windows reaches the native system folder
     // through Sysnative; system32 would be redirected to the 32-bit one.

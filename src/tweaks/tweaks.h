@@ -57,6 +57,8 @@ constexpr wchar_t kMtuName[] = L"MTU";
 
 // The MTU, as decimal text; true when the registry holds it afterwards.
 bool SetMtu(const char* value);
+// Whether SetMtu could write: its key opens as WriteRegPath opens it.
+bool CanSetMtu();
 
 // The system's disk clean-up tool, by its full path.
 std::wstring CleanupTool();

@@ -48,6 +48,46 @@ inline bool KeyExists(const Place& place, const wchar_t* path) {
     return true;
 }
 
+// Lets everyone read a key and nobody write it while a test runs, as for a
+// user without the rights; its own security comes back afterwards.
+class KeyReadOnly {
+public:
+    KeyReadOnly(HKEY root, const wchar_t* path) {
+        DWORD size = 0;
+        if (RegOpenKeyExW(root, path, 0, READ_CONTROL | WRITE_DAC, &key_) != ERROR_SUCCESS ||
+            RegGetKeySecurity(key_, DACL_SECURITY_INFORMATION, nullptr, &size) !=
+                ERROR_INSUFFICIENT_BUFFER)
+            return;
+        std::vector<BYTE> own(size);
+        if (RegGetKeySecurity(key_, DACL_SECURITY_INFORMATION, own.data(), &size) != ERROR_SUCCESS)
+            return;
+        saved_.swap(own);
+        SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
+        PSID everyone;
+        AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone);
+        alignas(DWORD) BYTE list[64];
+        ACL* acl = reinterpret_cast<ACL*>(list);
+        InitializeAcl(acl, sizeof list, ACL_REVISION);
+        AddAccessAllowedAce(acl, ACL_REVISION, KEY_READ, everyone);
+        SECURITY_DESCRIPTOR descriptor;
+        InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
+        SetSecurityDescriptorDacl(&descriptor, TRUE, acl, FALSE);
+        locked = RegSetKeySecurity(key_, DACL_SECURITY_INFORMATION, &descriptor) == ERROR_SUCCESS;
+        FreeSid(everyone);
+    }
+    ~KeyReadOnly() {
+        if (!saved_.empty()) RegSetKeySecurity(key_, DACL_SECURITY_INFORMATION, saved_.data());
+        if (key_) RegCloseKey(key_);
+    }
+    KeyReadOnly(const KeyReadOnly&) = delete;
+    KeyReadOnly& operator=(const KeyReadOnly&) = delete;
+    bool locked = false;
+
+private:
+    HKEY key_ = nullptr;
+    std::vector<BYTE> saved_;
+};
+
 // Empties the start-up and parking keys of every place for the test, and
 // puts back what they held when it ends, however it ends.
 class RunKeysAside {

@@ -137,6 +137,22 @@ TEST_CASE("the command line runs one action without a window and exits 0, 1 or 2
     }
 }
 
+TEST_CASE("without the right to write the MTU, its preview refuses as the change does") {
+    e2e::ValueKept mtu(HKEY_LOCAL_MACHINE, kTcpip, L"MTU");
+    HKEY key;
+    REQUIRE(RegOpenKeyExW(HKEY_LOCAL_MACHINE, kTcpip, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS);
+    RegDeleteValueW(key, L"MTU");
+    RegCloseKey(key);
+    e2e::KeyReadOnly locked(HKEY_LOCAL_MACHINE, kTcpip);
+    REQUIRE(locked.locked);
+    for (const wchar_t* arguments : {L"/WhatIf /Mtu 68", L"/Mtu 68"}) {
+        e2e::CommandRun run = e2e::RunTavrel(arguments);
+        INFO(Narrow(arguments), ": ", Narrow(run.output));
+        CHECK(run.exitCode == 2);
+        CHECK(Narrow(run.output).find("The MTU was not changed") == 0);
+    }
+}
+
 TEST_CASE("/Status shows no entry in disguise, and /Status /Json reads back every entry exactly") {
     e2e::RunKeysAside aside;
     support::Values planted = support::EveryKind(L"J");
