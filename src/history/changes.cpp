@@ -265,10 +265,10 @@ UndoOutcome Undo(std::wstring& report, bool whatIf) {
         failed += reason && now == s.after;
         putBack += !reason;
     }
-    int staying = 0;
     if (whatIf) {
+        MoveResult previewed;
         if (!done.entries.empty())
-            report += PreviewMove(BackFrom(done), BackTo(done), true, &done.entries, staying);
+            report += PreviewMove(BackFrom(done), BackTo(done), true, &done.entries, previewed);
         return UndoOutcome::kPutBack;
     }
     for (SettingChange& back : undo.settings) back.after = ReadSetting(back.setting, back.id);

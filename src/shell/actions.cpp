@@ -181,11 +181,13 @@ bool OnlyDenied(const MoveResult& result) {
 // to ask, then leaves the computer running.
 Outcome SwitchStartup(ActionContext& context, bool park) {
     if (context.whatIf) {
-        int staying = 0;
+        // Answers as the move would, but never 3010: the preview restarts nothing.
+        MoveResult result;
         std::wstring lines = PreviewMove(park ? kStartupKey : kParkingKey,
-                                         park ? kParkingKey : kStartupKey, !park, nullptr, staying);
-        if (!staying && !context.noRestart) lines += Starts(L"restart", RestartCommand());
-        return Preview(context, lines);
+                                         park ? kParkingKey : kStartupKey, !park, nullptr, result);
+        if (result.Complete() && !context.noRestart) lines += Starts(L"restart", RestartCommand());
+        Preview(context, lines);
+        return result.Complete() ? kDone : OnlyDenied(result) ? kRefused : kPartly;
     }
     history::Record record;
     record.kind = history::Kind::kStartup;

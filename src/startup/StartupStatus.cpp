@@ -241,7 +241,7 @@ const wchar_t* LastPart(const wchar_t* path) {
 // The same checks as the move makes, in the same order, with reads only.
 void PreviewPlace(MovePlace place, REGSAM view, const wchar_t* source, const wchar_t* target,
                   bool keepTargetValues, const PlaceEntries* only, std::wstring& out,
-                  int& staying) {
+                  MoveResult& result) {
     const HKEY root = place == kMachineWide ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
     const bool checked = only && !only->hashes.empty();
     if (checked && only->hashes.size() != only->names.size()) return;
@@ -252,19 +252,37 @@ void PreviewPlace(MovePlace place, REGSAM view, const wchar_t* source, const wch
         out += base::Cat({L"start-up entry ", NameShown(name), L" in ", where, L": ",
                           stays ? L"stays in " : L"", from, stays ? L": " : L" \u2192 ",
                           stays ? WhyKept(*stays, false) : to, L"\n"});
-        staying += stays != nullptr;
+        if (stays)
+            result.Keep(place, *stays);
+        else
+            ++result.moved;
     };
     const KeptReason changed = kChangedSince, denied = kNeedsAdministrator,
                      differs = kLiveEntryDiffers;
-    base::KeyHandle reader, writer, there;
-    mGeneral::OpenKeyExact(root, source, KEY_QUERY_VALUE | view, reader.Put());
+    base::KeyHandle reader, writer, there, parent;
+    if (mGeneral::OpenKeyExact(root, source, KEY_QUERY_VALUE | view, reader.Put()) ==
+            ERROR_ACCESS_DENIED &&
+        !only) {
+        result.unreadable[place] = true;
+        out += base::Cat({L"start-up entries in ", where,
+                          L": cannot even be read; that needs an administrator\n"});
+    }
     std::vector<std::wstring> listed;
     if (!only && reader) mGeneral::ListNamesExact(reader.Get(), listed);
     const std::vector<std::wstring>& names = only ? only->names : listed;
+    // Each key opens as the move opens it: the source to write, and the
+    // target to write, or where it is missing, its parent to create it.
+    const std::wstring above(target, to - target - 1);
+    const LSTATUS targetOpened =
+        mGeneral::OpenKeyExact(root, target, KEY_QUERY_VALUE | KEY_SET_VALUE | view, there.Put());
     const bool writable =
         mGeneral::OpenKeyExact(root, source, KEY_QUERY_VALUE | KEY_SET_VALUE | view,
-                               writer.Put()) == ERROR_SUCCESS;
-    mGeneral::OpenKeyExact(root, target, KEY_QUERY_VALUE | view, there.Put());
+                               writer.Put()) == ERROR_SUCCESS &&
+        (targetOpened == ERROR_SUCCESS ||
+         (targetOpened == ERROR_FILE_NOT_FOUND &&
+          mGeneral::OpenKeyExact(root, above.c_str(), KEY_CREATE_SUB_KEY | view, parent.Put()) ==
+              ERROR_SUCCESS));
+    if (!there) mGeneral::OpenKeyExact(root, target, KEY_QUERY_VALUE | view, there.Put());
     mGeneral::ExactValue value, live;
     for (size_t i = 0; i < names.size(); ++i) {
         if (checked && !only->hashes[i]) continue;
@@ -290,17 +308,17 @@ void PreviewPlace(MovePlace place, REGSAM view, const wchar_t* source, const wch
 }  // namespace
 
 std::wstring PreviewMove(const wchar_t* source, const wchar_t* target, bool keepTargetValues,
-                         const std::vector<PlaceEntries>* only, int& staying) {
+                         const std::vector<PlaceEntries>* only, MoveResult& result) {
     std::wstring out;
-    staying = 0;
+    result = MoveResult();
     if (only) {
         for (const PlaceEntries& place : *only)
             PreviewPlace(place.place, place.view, source, target, keepTargetValues, &place, out,
-                         staying);
+                         result);
         return out;
     }
     for (REGSAM view : StartupMachineViews())
-        PreviewPlace(kMachineWide, view, source, target, keepTargetValues, nullptr, out, staying);
-    PreviewPlace(kThisUser, 0, source, target, keepTargetValues, nullptr, out, staying);
+        PreviewPlace(kMachineWide, view, source, target, keepTargetValues, nullptr, out, result);
+    PreviewPlace(kThisUser, 0, source, target, keepTargetValues, nullptr, out, result);
     return out;
 }

@@ -27,6 +27,7 @@ std::wstring RenderValue(const mGeneral::ExactValue& value);
 // What a move from `source` to `target` would do, changing nothing: one line
 // for each entry that would move, "what: now → after", and one for each
 // that would stay, with the reason. Only the entries `only` names, if given;
-// `keepTargetValues` as in MoveOptions. Counts those that would stay.
+// `keepTargetValues` as in MoveOptions. `result` counts as the move would:
+// those that would move, and those that would stay, by reason.
 std::wstring PreviewMove(const wchar_t* source, const wchar_t* target, bool keepTargetValues,
-                         const std::vector<PlaceEntries>* only, int& staying);
+                         const std::vector<PlaceEntries>* only, MoveResult& result);

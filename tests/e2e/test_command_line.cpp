@@ -153,6 +153,33 @@ TEST_CASE("without the right to write the MTU, its preview refuses as the change
     }
 }
 
+TEST_CASE(
+    "where the machine's start-up key may not be written, the preview answers as the switch") {
+    e2e::RunKeysAside aside;
+    struct Case {
+        bool userEntry;  // besides the machine's own, which stays
+        DWORD exitCode;  // 2: nothing would move; 1: some would
+    };
+    for (const Case& c : {Case{false, 2}, Case{true, 1}}) {
+        INFO("with an entry of the user's: ", c.userEntry);
+        PutText(support::kRun, L"Mine", L"C:\\mine.exe");
+        if (!c.userEntry) e2e::Clear(support::Places().back(), support::kRun);
+        HKEY machine;
+        REQUIRE(RegCreateKeyExW(HKEY_LOCAL_MACHINE, support::kRun, 0, nullptr, 0, KEY_SET_VALUE,
+                                nullptr, &machine, nullptr) == ERROR_SUCCESS);
+        e2e::PutExact(machine, L"Agent", REG_SZ, {'a', 0, 0, 0});
+        RegCloseKey(machine);
+        e2e::KeyReadOnly locked(HKEY_LOCAL_MACHINE, support::kRun);
+        REQUIRE(locked.locked);
+        for (const wchar_t* arguments :
+             {L"/WhatIf /PowerBootup /NoRestart", L"/PowerBootup /NoRestart"}) {
+            e2e::CommandRun run = e2e::RunTavrel(arguments);
+            INFO(Narrow(arguments), ": ", Narrow(run.output));
+            CHECK(run.exitCode == c.exitCode);
+        }
+    }
+}
+
 TEST_CASE("/Status shows no entry in disguise, and /Status /Json reads back every entry exactly") {
     e2e::RunKeysAside aside;
     support::Values planted = support::EveryKind(L"J");
