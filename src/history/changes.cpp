@@ -95,6 +95,14 @@ std::wstring Summary(const Record& record) {
     return text;
 }
 
+// Whether WriteSetting could write: the MTU's key opens as it opens it. The
+// system parameters take any user's writes.
+bool CanWrite(Setting setting) {
+    base::KeyHandle key;
+    return setting != Setting::kMtu ||
+           OpenTcpip(KEY_QUERY_VALUE | KEY_SET_VALUE, key) == ERROR_SUCCESS;
+}
+
 }  // namespace
 
 Held ReadSetting(Setting setting, UINT id) {
@@ -250,10 +258,11 @@ UndoOutcome Undo(std::wstring& report, bool whatIf) {
         const Held& now = undo.settings[i].before;
         if (now == s.before) continue;  // already as it was
         // Only what still holds what Tavrel wrote goes back; anyone else's setting stays.
+        const bool written = whatIf ? CanWrite(s.setting)
+                                    : now == s.after && WriteSetting(s.setting, s.id, s.before);
         const wchar_t* reason = now != s.after ? L"it changed after Tavrel set it to "
-                                : whatIf || WriteSetting(s.setting, s.id, s.before)
-                                    ? nullptr
-                                    : L"it could not be set back to ";
+                                : written      ? nullptr
+                                               : L"it could not be set back to ";
         const std::wstring name = SettingName(s.setting, s.id);
         if (reason)
             report += base::Cat({name, L": stays ", Shown(s.setting, now), L": ", reason,
@@ -265,22 +274,22 @@ UndoOutcome Undo(std::wstring& report, bool whatIf) {
         failed += reason && now == s.after;
         putBack += !reason;
     }
-    if (whatIf) {
-        MoveResult previewed;
-        if (!done.entries.empty())
-            report += PreviewMove(BackFrom(done), BackTo(done), true, &done.entries, previewed);
-        return UndoOutcome::kPutBack;
-    }
-    for (SettingChange& back : undo.settings) back.after = ReadSetting(back.setting, back.id);
+    if (!whatIf)
+        for (SettingChange& back : undo.settings) back.after = ReadSetting(back.setting, back.id);
     if (!done.entries.empty()) {
-        SwitchRecord log(undo);
-        MoveOptions options;
-        options.keepTargetValues = true;  // a live entry that differs wins, both ways
-        options.log = &log;
-        MoveResult result = MoveNamedValues(BackFrom(done), BackTo(done), done.entries, options);
-        report += base::Cat(
-            {done.parks ? L"Brought back " : L"Parked again ", Entries(result.moved), L".\n"});
-        if (!result.Complete()) report += DescribeKept(result) + L"\n";
+        MoveResult result;
+        if (whatIf) {
+            report += PreviewMove(BackFrom(done), BackTo(done), true, &done.entries, result);
+        } else {
+            SwitchRecord log(undo);
+            MoveOptions options;
+            options.keepTargetValues = true;  // a live entry that differs wins, both ways
+            options.log = &log;
+            result = MoveNamedValues(BackFrom(done), BackTo(done), done.entries, options);
+            report += base::Cat(
+                {done.parks ? L"Brought back " : L"Parked again ", Entries(result.moved), L".\n"});
+            if (!result.Complete()) report += DescribeKept(result) + L"\n";
+        }
         int othersEntries = 0;
         for (const auto& reasons : result.keptBy)
             othersEntries +=
@@ -289,18 +298,21 @@ UndoOutcome Undo(std::wstring& report, bool whatIf) {
         failed += result.kept - othersEntries;
         putBack += result.moved;
     }
+    const UndoOutcome outcome = failed ? putBack ? UndoOutcome::kPartly : UndoOutcome::kRefused
+                                : othersKept ? UndoOutcome::kPartly
+                                             : UndoOutcome::kPutBack;
+    if (whatIf) return outcome;
     if (failed) {
         report += L"It stays the next change to undo: undo again as an administrator to finish.\n";
-        if (!putBack) {
+        if (putBack)
+            Finish(undo);
+        else
             Discard(undo);  // it changed nothing
-            return UndoOutcome::kRefused;
-        }
-        Finish(undo);
-        return UndoOutcome::kPartly;
+        return outcome;
     }
     Finish(undo);
     MarkUndone(done.sequence, undo.sequence);
-    return othersKept ? UndoOutcome::kPartly : UndoOutcome::kPutBack;
+    return outcome;
 }
 
 UndoOutcome NextUndo(std::wstring& title) {

@@ -236,7 +236,12 @@ Outcome Undo(ActionContext& context) {
     std::wstring report;
     history::UndoOutcome undone = history::Undo(report, context.whatIf);
     // A preview answers as the undo would: 2 when there is nothing to undo.
-    if (context.whatIf && undone == history::UndoOutcome::kPutBack) return Preview(context, report);
+    if (context.whatIf) {
+        Preview(context, report);
+        return undone == history::UndoOutcome::kPutBack  ? kDone
+               : undone == history::UndoOutcome::kPartly ? kPartly
+                                                         : kRefused;
+    }
     if (undone == history::UndoOutcome::kPutBack) {
         if (!context.window) context.report += report;
         return kDone;

@@ -137,20 +137,30 @@ TEST_CASE("the command line runs one action without a window and exits 0, 1 or 2
     }
 }
 
-TEST_CASE("without the right to write the MTU, its preview refuses as the change does") {
+TEST_CASE("without the right to write the MTU, its previews refuse as the change and the undo do") {
     e2e::ValueKept mtu(HKEY_LOCAL_MACHINE, kTcpip, L"MTU");
+    support::DeleteTree(HKEY_CURRENT_USER, L"Software\\Tavrel");
     HKEY key;
     REQUIRE(RegOpenKeyExW(HKEY_LOCAL_MACHINE, kTcpip, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS);
     RegDeleteValueW(key, L"MTU");
     RegCloseKey(key);
-    e2e::KeyReadOnly locked(HKEY_LOCAL_MACHINE, kTcpip);
-    REQUIRE(locked.locked);
-    for (const wchar_t* arguments : {L"/WhatIf /Mtu 68", L"/Mtu 68"}) {
-        e2e::CommandRun run = e2e::RunTavrel(arguments);
-        INFO(Narrow(arguments), ": ", Narrow(run.output));
-        CHECK(run.exitCode == 2);
-        CHECK(Narrow(run.output).find("The MTU was not changed") == 0);
+    REQUIRE(e2e::RunTavrel(L"/Mtu 68").exitCode == 0);  // to be undone
+    {
+        e2e::KeyReadOnly locked(HKEY_LOCAL_MACHINE, kTcpip);
+        REQUIRE(locked.locked);
+        for (auto [arguments, says] : {std::pair{L"/WhatIf /Mtu 1500", "The MTU was not changed"},
+                                       {L"/Mtu 1500", "The MTU was not changed"},
+                                       {L"/WhatIf /Undo", "MTU: stays 68: it could not be set"},
+                                       {L"/Undo", "MTU: stays 68: it could not be set"}}) {
+            e2e::CommandRun run = e2e::RunTavrel(arguments);
+            INFO(Narrow(arguments), ": ", Narrow(run.output));
+            CHECK(run.exitCode == 2);
+            CHECK(Narrow(run.output).find(says) != std::string::npos);
+        }
     }
+    CHECK(e2e::RunTavrel(L"/Undo").exitCode == 0);  // with the rights, it finishes
+    CHECK(Mtu() == 0);
+    support::DeleteTree(HKEY_CURRENT_USER, L"Software\\Tavrel");
 }
 
 TEST_CASE(
