@@ -7,8 +7,8 @@
 # TAVREL_BARE_CACHE (default /var/cache/tavrel-bare); the root itself is never
 # installed into. Ends with one line, "bare Debian 12 build: passed|failed|
 # skipped: ...", and exits 1 only when the build failed. It skips, and says
-# why, without root or debootstrap, or when Debian's archive cannot be reached
-# for something the cache lacks.
+# why, without root or debootstrap, without 5 GiB of free disk, or when
+# Debian's archive cannot be reached for something the cache lacks.
 #   tests/bare-build.sh
 set -uo pipefail
 . "$(dirname "$0")/../scripts/lib.sh"
@@ -35,6 +35,10 @@ if [ ! -x /usr/sbin/debootstrap ]; then
         debootstrap; } >/dev/null 2>&1 || outcome skipped "debootstrap is missing and apt-get could not install it"
 fi
 mkdir -p "$debs"
+# The copy, its packages and both builds take about 3.5 GiB while it runs.
+free=$(df --output=avail -k "$cache" | tail -n 1)
+[ "${free:-0}" -ge $((5 * 1024 * 1024)) ] ||
+    outcome skipped "only $((${free:-0} / 1024)) MiB free in $cache, and the build needs about 5 GiB"
 exec {lock}>"$cache/.lock"
 flock "$lock"
 
