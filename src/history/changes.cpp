@@ -95,14 +95,6 @@ std::wstring Summary(const Record& record) {
     return text;
 }
 
-// Whether WriteSetting could write: the MTU's key opens as it opens it. The
-// system parameters take any user's writes.
-bool CanWrite(Setting setting) {
-    base::KeyHandle key;
-    return setting != Setting::kMtu ||
-           OpenTcpip(KEY_QUERY_VALUE | KEY_SET_VALUE, key) == ERROR_SUCCESS;
-}
-
 }  // namespace
 
 Held ReadSetting(Setting setting, UINT id) {
@@ -258,7 +250,9 @@ UndoOutcome Undo(std::wstring& report, bool whatIf) {
         const Held& now = undo.settings[i].before;
         if (now == s.before) continue;  // already as it was
         // Only what still holds what Tavrel wrote goes back; anyone else's setting stays.
-        const bool written = whatIf ? CanWrite(s.setting)
+        // A preview opens the MTU's key as the change does; the system
+        // parameters take any user's writes.
+        const bool written = whatIf ? s.setting != Setting::kMtu || tweaks::CanSetMtu()
                                     : now == s.after && WriteSetting(s.setting, s.id, s.before);
         const wchar_t* reason = now != s.after ? L"it changed after Tavrel set it to "
                                 : written      ? nullptr

@@ -48,8 +48,8 @@ Outcome SetMtu(ActionContext& context, DWORD mtu, const char* value) {
     std::vector<history::SettingChange> plan = history::PlanMtu(mtu);
     // The preview refuses what the change would: it opens the key as the change does.
     const std::wstring lines = history::DescribeSettings(plan);
-    bool set = context.whatIf && (lines.empty() || tweaks::CanSetMtu());
-    if (set) return Preview(context, lines);
+    if (context.whatIf && (lines.empty() || tweaks::CanSetMtu())) return Preview(context, lines);
+    bool set = false;
     if (!context.whatIf &&
         !history::RecordSettings(history::Kind::kMtu, context.action->title, std::move(plan),
                                  [&] { set = tweaks::SetMtu(value); }))
