@@ -3,6 +3,8 @@
 // and put back afterwards, however it ends: the start-up keys, single
 // registry values and the visual effects.
 #include <windows.h>
+// sddl.h needs windows.h first.
+#include <sddl.h>
 
 #include <map>
 #include <string>
@@ -53,30 +55,18 @@ inline bool KeyExists(const Place& place, const wchar_t* path) {
 class KeyReadOnly {
 public:
     KeyReadOnly(HKEY root, const wchar_t* path) {
-        DWORD size = 0;
-        if (RegOpenKeyExW(root, path, 0, READ_CONTROL | WRITE_DAC, &key_) != ERROR_SUCCESS ||
-            RegGetKeySecurity(key_, DACL_SECURITY_INFORMATION, nullptr, &size) !=
-                ERROR_INSUFFICIENT_BUFFER)
-            return;
-        std::vector<BYTE> own(size);
-        if (RegGetKeySecurity(key_, DACL_SECURITY_INFORMATION, own.data(), &size) != ERROR_SUCCESS)
-            return;
-        saved_.swap(own);
-        SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
-        PSID everyone;
-        AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone);
-        alignas(DWORD) BYTE list[64];
-        ACL* acl = reinterpret_cast<ACL*>(list);
-        InitializeAcl(acl, sizeof list, ACL_REVISION);
-        AddAccessAllowedAce(acl, ACL_REVISION, KEY_READ, everyone);
-        SECURITY_DESCRIPTOR descriptor;
-        InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
-        SetSecurityDescriptorDacl(&descriptor, TRUE, acl, FALSE);
-        locked = RegSetKeySecurity(key_, DACL_SECURITY_INFORMATION, &descriptor) == ERROR_SUCCESS;
-        FreeSid(everyone);
+        PSECURITY_DESCRIPTOR readOnly = nullptr;
+        DWORD size = sizeof saved_;
+        locked =
+            RegOpenKeyExW(root, path, 0, READ_CONTROL | WRITE_DAC, &key_) == ERROR_SUCCESS &&
+            RegGetKeySecurity(key_, DACL_SECURITY_INFORMATION, saved_, &size) == ERROR_SUCCESS &&
+            ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(A;;KR;;;WD)", SDDL_REVISION_1,
+                                                                 &readOnly, nullptr) &&
+            RegSetKeySecurity(key_, DACL_SECURITY_INFORMATION, readOnly) == ERROR_SUCCESS;
+        LocalFree(readOnly);
     }
     ~KeyReadOnly() {
-        if (!saved_.empty()) RegSetKeySecurity(key_, DACL_SECURITY_INFORMATION, saved_.data());
+        if (locked) RegSetKeySecurity(key_, DACL_SECURITY_INFORMATION, saved_);
         if (key_) RegCloseKey(key_);
     }
     KeyReadOnly(const KeyReadOnly&) = delete;
@@ -85,7 +75,7 @@ public:
 
 private:
     HKEY key_ = nullptr;
-    std::vector<BYTE> saved_;
+    alignas(void*) BYTE saved_[4096];
 };
 
 // Empties the start-up and parking keys of every place for the test, and

@@ -137,7 +137,8 @@ TEST_CASE("the command line runs one action without a window and exits 0, 1 or 2
     }
 }
 
-TEST_CASE("without the right to write the MTU, its previews refuse as the change and the undo do") {
+TEST_CASE("without the rights to write, each preview refuses as its change does") {
+    e2e::RunKeysAside aside;
     e2e::ValueKept mtu(HKEY_LOCAL_MACHINE, kTcpip, L"MTU");
     support::DeleteTree(HKEY_CURRENT_USER, L"Software\\Tavrel");
     HKEY key;
@@ -145,49 +146,35 @@ TEST_CASE("without the right to write the MTU, its previews refuse as the change
     RegDeleteValueW(key, L"MTU");
     RegCloseKey(key);
     REQUIRE(e2e::RunTavrel(L"/Mtu 68").exitCode == 0);  // to be undone
-    {
-        e2e::KeyReadOnly locked(HKEY_LOCAL_MACHINE, kTcpip);
-        REQUIRE(locked.locked);
-        for (auto [arguments, says] : {std::pair{L"/WhatIf /Mtu 1500", "The MTU was not changed"},
-                                       {L"/Mtu 1500", "The MTU was not changed"},
-                                       {L"/WhatIf /Undo", "MTU: stays 68: it could not be set"},
-                                       {L"/Undo", "MTU: stays 68: it could not be set"}}) {
-            e2e::CommandRun run = e2e::RunTavrel(arguments);
-            INFO(Narrow(arguments), ": ", Narrow(run.output));
-            CHECK(run.exitCode == 2);
-            CHECK(Narrow(run.output).find(says) != std::string::npos);
-        }
-    }
-    CHECK(e2e::RunTavrel(L"/Undo").exitCode == 0);  // with the rights, it finishes
-    CHECK(Mtu() == 0);
-    support::DeleteTree(HKEY_CURRENT_USER, L"Software\\Tavrel");
-}
-
-TEST_CASE(
-    "where the machine's start-up key may not be written, the preview answers as the switch") {
-    e2e::RunKeysAside aside;
+    key = support::CreateForTest(HKEY_LOCAL_MACHINE, support::kRun);
+    e2e::PutExact(key, L"Agent", REG_SZ, {'a', 0, 0, 0});
+    RegCloseKey(key);
+    e2e::KeyReadOnly tcpip(HKEY_LOCAL_MACHINE, kTcpip), run(HKEY_LOCAL_MACHINE, support::kRun);
+    REQUIRE((tcpip.locked && run.locked));
     struct Case {
-        bool userEntry;  // besides the machine's own, which stays
-        DWORD exitCode;  // 2: nothing would move; 1: some would
+        const wchar_t* arguments;
+        DWORD exitCode;    // 2: nothing could change; 1: some would stay
+        const char* says;  // part of the output
+        bool userEntry;    // one of the user's joins the machine's, which stays
     };
-    for (const Case& c : {Case{false, 2}, Case{true, 1}}) {
-        INFO("with an entry of the user's: ", c.userEntry);
-        PutText(support::kRun, L"Mine", L"C:\\mine.exe");
-        if (!c.userEntry) e2e::Clear(support::Places().back(), support::kRun);
-        HKEY machine;
-        REQUIRE(RegCreateKeyExW(HKEY_LOCAL_MACHINE, support::kRun, 0, nullptr, 0, KEY_SET_VALUE,
-                                nullptr, &machine, nullptr) == ERROR_SUCCESS);
-        e2e::PutExact(machine, L"Agent", REG_SZ, {'a', 0, 0, 0});
-        RegCloseKey(machine);
-        e2e::KeyReadOnly locked(HKEY_LOCAL_MACHINE, support::kRun);
-        REQUIRE(locked.locked);
-        for (const wchar_t* arguments :
-             {L"/WhatIf /PowerBootup /NoRestart", L"/PowerBootup /NoRestart"}) {
-            e2e::CommandRun run = e2e::RunTavrel(arguments);
-            INFO(Narrow(arguments), ": ", Narrow(run.output));
-            CHECK(run.exitCode == c.exitCode);
-        }
+    const Case cases[] = {
+        {L"/WhatIf /Mtu 1500", 2, "The MTU was not changed", false},
+        {L"/Mtu 1500", 2, "The MTU was not changed", false},
+        {L"/WhatIf /Undo", 2, "MTU: stays 68: it could not be set", false},
+        {L"/Undo", 2, "MTU: stays 68: it could not be set", false},
+        {L"/WhatIf /PowerBootup /NoRestart", 2, "\"Agent\"", false},
+        {L"/PowerBootup /NoRestart", 2, "Parked 0 entries", false},
+        {L"/WhatIf /PowerBootup /NoRestart", 1, "\"Mine\"", true},
+        {L"/PowerBootup /NoRestart", 1, "Parked 1 entry", true},
+    };
+    for (const Case& c : cases) {
+        if (c.userEntry) PutText(support::kRun, L"Mine", L"C:\\mine.exe");
+        e2e::CommandRun run = e2e::RunTavrel(c.arguments);
+        INFO(Narrow(c.arguments), ": ", Narrow(run.output));
+        CHECK(run.exitCode == c.exitCode);
+        CHECK(Narrow(run.output).find(c.says) != std::string::npos);
     }
+    support::DeleteTree(HKEY_CURRENT_USER, L"Software\\Tavrel");
 }
 
 TEST_CASE("/Status shows no entry in disguise, and /Status /Json reads back every entry exactly") {

@@ -139,28 +139,22 @@ TEST_CASE("an undo whose writes fail keeps its change the next one to undo, unti
     support::DeleteTree(HKEY_CURRENT_USER, L"Software\\Tavrel");
 }
 
-TEST_CASE("a title or detail longer than a record holds is cut, never left to be refused") {
+TEST_CASE("a record's title and detail are cut to what it holds, and listed quoted and escaped") {
     support::DeleteTree(HKEY_CURRENT_USER, L"Software\\Tavrel");
-    // Each cut lands where it would split a pair: the pair goes whole.
-    const std::wstring pair = L"\U0001F600";
-    REQUIRE(history::RecordOnce((std::wstring(79, L't') + pair).c_str(),
-                                std::wstring(255, L'd') + pair, [] { return true; }));
+    // A title that would fake a column, a detail that reorders, each one
+    // character over, where the cut would split a pair: the pair goes whole.
+    const std::wstring title = L"Clean \"Files\" | undone" + std::wstring(57, L't'),
+                       detail = L"started C:\\x\u202E" + std::wstring(242, L'd');
+    REQUIRE(history::RecordOnce((title + L"\U0001F600").c_str(), detail + L"\U0001F600",
+                                [] { return true; }));
     history::Record read;
     std::wstring why;
     REQUIRE(history::Read(history::Sequences().front(), read, why));
-    CHECK(read.title == std::wstring(79, L't'));
-    CHECK(read.detail == std::wstring(255, L'd'));
-    support::DeleteTree(HKEY_CURRENT_USER, L"Software\\Tavrel");
-}
-
-TEST_CASE("the history listing shows a record's title and detail quoted and escaped") {
-    support::DeleteTree(HKEY_CURRENT_USER, L"Software\\Tavrel");
-    // A title that would fake a column of its own, and a detail that reorders.
-    REQUIRE(history::RecordOnce(L"Clean \"Files\" | undone", L"started C:\\x\u202Eexe.moc",
-                                [] { return true; }));
+    CHECK((read.title == title && read.detail == detail));
     std::wstring listed = history::DescribeHistory();
     INFO(Narrow(listed));
-    CHECK(listed.find(L" | \"Clean \\\"Files\\\" | undone\" | \"started C:\\\\x\\u202Eexe.moc\" | "
-                      L"cannot be undone\n") != std::wstring::npos);
+    CHECK(listed.find(L" | \"Clean \\\"Files\\\" | undone" + std::wstring(57, L't') +
+                      L"\" | \"started C:\\\\x\\u202E" + std::wstring(242, L'd') +
+                      L"\" | cannot be undone\n") != std::wstring::npos);
     support::DeleteTree(HKEY_CURRENT_USER, L"Software\\Tavrel");
 }
