@@ -8,6 +8,7 @@
 #include "platform/platform.h"
 #include "registry/exact.h"
 #include "startup/StartupStatus.h"
+#include "tweaks/WriteRegPath.h"
 #include "tweaks/tweaks.h"
 
 namespace history {
@@ -27,14 +28,51 @@ DWORD NumberOf(const Held& held) {
     return n;
 }
 
-const tweaks::EffectSetting* EffectOf(UINT id) {
-    for (const tweaks::EffectSetting& effect : tweaks::kEffectSettings)
-        if (effect.set == id) return &effect;
+// One row per setting Tavrel changes: how it is read, written and named.
+// Every change, its preview, its record and its undo go through these.
+struct Row {
+    Setting setting;
+    UINT set, get;  // an effect's codes; 0 for the others
+    const wchar_t* name;
+};
+constexpr Row kRows[] = {
+    {Setting::kMtu, 0, 0, L"MTU"},
+    {Setting::kVisualStyles, 0, 0, L"visual styles"},
+    {Setting::kEffect, 0x1003, 0x1002, L"menu animation"},
+    {Setting::kEffect, 0x101B, 0x101A, L"cursor shadow"},
+    {Setting::kEffect, 0x1005, 0x1004, L"combo-box animation"},
+    {Setting::kEffect, 0x0025, 0x0026, L"full-window dragging"},
+    {Setting::kEffect, 0x1013, 0x1012, L"menu fade"},
+    {Setting::kEffect, 0x1007, 0x1006, L"list-box smooth scrolling"},
+    {Setting::kEffect, 0x1017, 0x1016, L"tooltip animation"},
+    {Setting::kEffect, 0x004B, 0x004A, L"font smoothing"},
+};
+
+const Row* RowOf(Setting setting, UINT id) {
+    for (const Row& row : kRows)
+        if (row.setting == setting && row.set == id) return &row;
     return nullptr;
 }
 
 LSTATUS OpenTcpip(REGSAM access, base::KeyHandle& key) {
     return mGeneral::OpenKeyExact(HKEY_LOCAL_MACHINE, tweaks::kTcpipKey, access, key.Put());
+}
+
+// The MTU as the buttons have always written it, where that can write it:
+// a 4-byte number, by WriteRegPath; anything else exactly, or its absence.
+void WriteMtu(const Held& held) {
+    if (held.present && held.type == REG_DWORD && held.data.size() == 4) {
+        char digits[12];
+        wsprintfA(digits, "%ld", static_cast<long>(static_cast<int32_t>(NumberOf(held))));
+        tweaks::WriteRegPath(tweaks::kMtuPath, "DWordValue", digits, REG_DWORD);
+        return;
+    }
+    base::KeyHandle key;
+    if (OpenTcpip(KEY_QUERY_VALUE | KEY_SET_VALUE, key) != ERROR_SUCCESS) return;
+    if (held.present)
+        mGeneral::WriteExact(key.Get(), {tweaks::kMtuName, held.type, held.data});
+    else
+        mGeneral::DeleteExact(key.Get(), tweaks::kMtuName);
 }
 
 std::wstring TimeText(const FILETIME& utc) {
@@ -51,21 +89,36 @@ std::wstring TimeText(const FILETIME& utc) {
 const wchar_t* BackFrom(const Record& record) { return record.parks ? kParkingKey : kStartupKey; }
 const wchar_t* BackTo(const Record& record) { return record.parks ? kStartupKey : kParkingKey; }
 
+// What the effect buttons' sets leave a setting holding.
+Held Target(bool off, const SettingChange& s) {
+    if (s.setting == Setting::kVisualStyles) return Number(!off);
+    for (const tweaks::Effect& set : off ? tweaks::kDisableEffects : tweaks::kBalanceEffects)
+        if (s.setting == Setting::kEffect && set.action == s.id) return Number(set.value);
+    return {};
+}
+
 enum class Found { kNone, kRecord, kMalformed };
 
-// The newest record that can be undone, read whole. A malformed record in the
-// way stops the search: whether it could be undone is not known.
-Found LastUndoable(Record& record, std::wstring& why, bool whole) {
+// The newest record that this caller can undo. A malformed record in the way
+// stops the search: whether it could be undone is not known. A newer change
+// for all users that needs an administrator is named in `skipped`; one that
+// an earlier version recorded where any program could write is passed over.
+Found LastUndoable(Record& record, std::wstring& why, std::wstring* skipped = nullptr) {
     for (DWORD sequence : Sequences()) {
-        if (!Read(sequence, record, why, false) || (whole && !Read(sequence, record, why))) {
-            why = base::Cat({L"The record ", RecordKey(sequence), L" was refused: ", why,
+        if (!Read(sequence, record, why)) {
+            why = base::Cat({L"The record ", record.key, L" was refused: ", why,
                              L". Nothing was changed; delete that key to undo the changes "
                              L"before it.\n"});
             return Found::kMalformed;
         }
-        if (!record.undoneBy && record.kind != Kind::kOnce && record.kind != Kind::kUndo &&
-            record.kind != Kind::kUnwritten)
-            return Found::kRecord;
+        if (record.undoneBy || record.misplaced || record.kind == Kind::kOnce ||
+            record.kind == Kind::kUndo || record.kind == Kind::kUnwritten)
+            continue;
+        if (Writable(sequence)) return Found::kRecord;
+        if (skipped)
+            *skipped +=
+                base::Cat({L"Left as it is: ", base::Quoted(TitleOf(record)), L", made ",
+                           TimeText(record.time), L"; putting it back needs an administrator.\n"});
     }
     why = L"Nothing to undo: no change of Tavrel's that can be undone is recorded.\n";
     return Found::kNone;
@@ -97,12 +150,14 @@ std::wstring Summary(const Record& record) {
 
 }  // namespace
 
+bool IsSetting(Setting setting, UINT id) { return RowOf(setting, id) != nullptr; }
+
 Held ReadSetting(Setting setting, UINT id) {
     if (setting == Setting::kVisualStyles) return Number(platform::ThemeActive());
     if (setting == Setting::kEffect) {
-        const tweaks::EffectSetting* effect = EffectOf(id);
+        const Row* row = RowOf(setting, id);
         BOOL on = FALSE;
-        if (!effect || !SystemParametersInfoW(effect->get, 0, &on, 0)) return {};
+        if (!row || !SystemParametersInfoW(row->get, 0, &on, 0)) return {};
         return Number(on != FALSE);
     }
     base::KeyHandle key;
@@ -115,29 +170,34 @@ Held ReadSetting(Setting setting, UINT id) {
 
 bool WriteSetting(Setting setting, UINT id, const Held& held) {
     if (setting == Setting::kMtu) {
-        base::KeyHandle key;
-        if (OpenTcpip(KEY_QUERY_VALUE | KEY_SET_VALUE, key) != ERROR_SUCCESS) return false;
-        if (held.present)
-            mGeneral::WriteExact(key.Get(), {tweaks::kMtuName, held.type, held.data});
-        else
-            mGeneral::DeleteExact(key.Get(), tweaks::kMtuName);
-    } else if (!held.present) {
-        return false;  // it was not known, so there is nothing to put back
-    } else if (setting == Setting::kVisualStyles) {
-        platform::Current().EnableTheming(NumberOf(held) ? -1 : FALSE);
-    } else if (const tweaks::EffectSetting* effect = EffectOf(id)) {
-        // As the effect sets do: the value in both parameters, saved and announced.
-        platform::Current().SystemParameters(effect->set, NumberOf(held), NumberOf(held),
-                                             SPIF_UPDATEINIFILE | SPIF_SENDCHANGE);
+        WriteMtu(held);
+        return ReadSetting(setting, id) == held;  // WriteRegPath reports nothing
     }
-    return ReadSetting(setting, id) == held;
+    if (!held.present) return false;  // it was not known, so there is nothing to write
+    if (setting == Setting::kVisualStyles)
+        return SUCCEEDED(platform::Current().EnableTheming(NumberOf(held) ? -1 : FALSE));
+    const Row* row = RowOf(setting, id);
+    // The value in both parameters, saved and announced.
+    return row && platform::Current().SystemParameters(row->set, NumberOf(held), NumberOf(held),
+                                                       SPIF_UPDATEINIFILE | SPIF_SENDCHANGE);
+}
+
+bool CanWrite(Setting setting) {
+    base::KeyHandle key;
+    return setting != Setting::kMtu || OpenTcpip(KEY_SET_VALUE, key) == ERROR_SUCCESS;
+}
+
+std::wstring Apply(const std::vector<SettingChange>& plan) {
+    std::wstring failed;
+    for (const SettingChange& s : plan)
+        if (!WriteSetting(s.setting, s.id, s.after))
+            failed += (failed.empty() ? L"" : L", ") + SettingName(s.setting, s.id);
+    return failed;
 }
 
 std::wstring SettingName(Setting setting, UINT id) {
-    if (setting == Setting::kMtu) return L"MTU";
-    if (setting == Setting::kVisualStyles) return L"visual styles";
-    const tweaks::EffectSetting* effect = EffectOf(id);
-    return effect ? effect->name : L"effect";
+    const Row* row = RowOf(setting, id);
+    return row ? row->name : L"effect";
 }
 
 std::wstring Shown(Setting setting, const Held& held) {
@@ -153,14 +213,13 @@ std::vector<SettingChange> PlanMtu(DWORD mtu) {
 }
 
 std::vector<SettingChange> PlanEffects(bool off) {
-    std::vector<SettingChange> plan{
-        {Setting::kVisualStyles, 0, ReadSetting(Setting::kVisualStyles, 0), Number(!off)}};
-    for (const tweaks::EffectSetting& effect : tweaks::kEffectSettings) {
-        UINT value = 0;
-        for (const tweaks::Effect& set : off ? tweaks::kDisableEffects : tweaks::kBalanceEffects)
-            if (set.action == effect.set) value = set.value;
-        plan.push_back({Setting::kEffect, effect.set, ReadSetting(Setting::kEffect, effect.set),
-                        Number(value)});
+    // The visual styles first, then the effects in the set's own order.
+    std::vector<SettingChange> plan{{Setting::kVisualStyles, 0, {}, {}}};
+    for (const tweaks::Effect& set : off ? tweaks::kDisableEffects : tweaks::kBalanceEffects)
+        plan.push_back({Setting::kEffect, set.action, {}, {}});
+    for (SettingChange& s : plan) {
+        s.before = ReadSetting(s.setting, s.id);
+        s.after = Target(off, s);
     }
     return plan;
 }
@@ -174,7 +233,16 @@ std::wstring DescribeSettings(const std::vector<SettingChange>& settings) {
     return text;
 }
 
-void CompleteSettings(Record& record) {
+bool RecordSettings(Kind kind, const wchar_t* title, std::vector<SettingChange> plan,
+                    std::wstring& failed) {
+    Record record;
+    record.kind = kind;
+    record.title = title;
+    record.settings = std::move(plan);
+    if (!Begin(record)) return false;
+    failed = Apply(record.settings);
+    // What each holds now completes the record; a change that altered
+    // nothing leaves none.
     bool changed = false;
     for (SettingChange& s : record.settings) {
         s.after = ReadSetting(s.setting, s.id);
@@ -184,17 +252,53 @@ void CompleteSettings(Record& record) {
         Finish(record);
     else
         Discard(record);
+    return true;
+}
+
+std::wstring TitleOf(const Record& record) {
+    switch (record.kind) {
+        case Kind::kMtu:
+            return L"MTU " + Shown(Setting::kMtu,
+                                   record.settings.empty() ? Held{} : record.settings[0].after);
+        case Kind::kEffects: {
+            // Which set the settings were left nearer to.
+            int off = 0;
+            for (const SettingChange& s : record.settings)
+                off += (s.after == Target(true, s)) - (s.after == Target(false, s));
+            return off > 0 ? L"Effects off" : off < 0 ? L"Effects balanced" : L"Effects";
+        }
+        case Kind::kStartup:
+            return record.parks ? L"Power Bootup" : L"Normal Bootup";
+        case Kind::kOnce: {
+            const std::wstring& done = record.detail;
+            if (done.compare(0, 8, L"emptied ") == 0) return L"Empty recycle bins";
+            if (done.find(L"\\shutdown.exe ") != std::wstring::npos) return L"Restart";
+            if (done.size() > 12 && done.compare(done.size() - 12, 12, L"\\cleanmgr.exe") == 0)
+                return L"Clean-up";
+            return L"Done for good";
+        }
+        case Kind::kUndo: {
+            Record undone;
+            std::wstring why;
+            return Read(record.undoes, undone, why) && undone.kind != Kind::kUndo
+                       ? L"Undo " + TitleOf(undone)
+                       : L"Undo";
+        }
+        default:
+            return L"Cut short";
+    }
 }
 
 bool SwitchRecord::Planned(MovePlace place, REGSAM view, const std::vector<std::wstring>& names) {
-    // One flush, once the first place's names are written too.
-    if (refused_ || (!record_.sequence && !Begin(record_, false))) {
-        refused_ = true;
-        return false;
-    }
+    if (refused_) return false;
+    // Begun in the part the first place belongs to; one flush, once that
+    // place's names are written too.
     record_.entries.push_back({place, view, names, std::vector<uint64_t>(names.size())});
-    if (SavePlace(record_, record_.entries.size() - 1)) return true;
+    if ((record_.sequence || Begin(record_, false)) &&
+        SavePlace(record_, record_.entries.size() - 1))
+        return true;
     record_.entries.pop_back();
+    refused_ = !record_.sequence;
     return false;
 }
 
@@ -221,13 +325,14 @@ UndoOutcome Undo(std::wstring& report, bool whatIf) {
     }
     Record done, undo;
     std::wstring why;
-    Found found = LastUndoable(done, why, true);
+    Found found = LastUndoable(done, why, &report);
     if (found != Found::kRecord) {
         report += why;
         return found == Found::kNone ? UndoOutcome::kNothing : UndoOutcome::kRefused;
     }
+    const std::wstring title = TitleOf(done);
     undo.kind = Kind::kUndo;
-    undo.title = L"Undo " + done.title;  // cut to fit where it is written
+    undo.title = L"Undo " + title;  // cut to fit where it is written
     undo.undoes = done.sequence;
     undo.parks = !done.parks;
     for (const SettingChange& s : done.settings)
@@ -235,12 +340,12 @@ UndoOutcome Undo(std::wstring& report, bool whatIf) {
     if (!whatIf && !Begin(undo)) {
         report +=
             base::Cat({L"Nothing was changed: Tavrel could not record the undo under "
-                       L"HKEY_CURRENT_USER\\Software\\Tavrel.",
+                       L"Software\\Tavrel\\History.",
                        NumbersUsedUp(), L"\n"});
         return UndoOutcome::kRefused;
     }
-    report += base::Cat({whatIf ? L"Would undo: " : L"Undid: ", base::Quoted(done.title),
-                         L", made ", TimeText(done.time), L".\n"});
+    report += base::Cat({whatIf ? L"Would undo: " : L"Undid: ", base::Quoted(title), L", made ",
+                         TimeText(done.time), L".\n"});
     // What someone else changed since stays, and that is final; what could not
     // be written back keeps the change the next one to undo.
     bool othersKept = false;
@@ -252,8 +357,9 @@ UndoOutcome Undo(std::wstring& report, bool whatIf) {
         // Only what still holds what Tavrel wrote goes back; anyone else's setting stays.
         // A preview opens the MTU's key as the change does; the system
         // parameters take any user's writes.
-        const bool written = whatIf ? s.setting != Setting::kMtu || tweaks::CanSetMtu()
-                                    : now == s.after && WriteSetting(s.setting, s.id, s.before);
+        const bool written = whatIf ? CanWrite(s.setting)
+                                    : now == s.after && WriteSetting(s.setting, s.id, s.before) &&
+                                          ReadSetting(s.setting, s.id) == s.before;
         const wchar_t* reason = now != s.after ? L"it changed after Tavrel set it to "
                                 : written      ? nullptr
                                                : L"it could not be set back to ";
@@ -312,8 +418,8 @@ UndoOutcome Undo(std::wstring& report, bool whatIf) {
 UndoOutcome NextUndo(std::wstring& title) {
     Record record;
     std::wstring why;
-    Found found = LastUndoable(record, why, false);
-    if (found == Found::kRecord) title = record.title;
+    Found found = LastUndoable(record, why);
+    if (found == Found::kRecord) title = TitleOf(record);
     return found == Found::kRecord ? UndoOutcome::kPutBack
            : found == Found::kNone ? UndoOutcome::kNothing
                                    : UndoOutcome::kRefused;
@@ -324,21 +430,26 @@ std::wstring DescribeHistory() {
     Record record;
     std::wstring why;
     for (DWORD sequence : Sequences()) {
-        if (!Read(sequence, record, why) || record.kind == Kind::kUnwritten) {
-            text += base::Cat({RecordKey(sequence), L" | ",
-                               record.kind == Kind::kUnwritten
-                                   ? L"cut short before its change began: nothing changed"
-                                   : L"refused: ",
-                               why, L"\n"});
+        const bool read = Read(sequence, record, why);
+        if (!read || record.kind == Kind::kUnwritten) {
+            text += base::Cat(
+                {record.key, L" | ",
+                 read ? L"cut short before its change began: nothing changed" : L"refused: ",
+                 read ? L"" : why.c_str(), L"\n"});
             continue;
         }
         const wchar_t* state = record.kind == Kind::kOnce   ? L"cannot be undone"
                                : record.kind == Kind::kUndo ? L"an undo; cannot be undone itself"
-                               : record.undoneBy            ? L"undone"
-                               : record.finished            ? L"can be undone"
-                                                            : L"cut short; can be undone";
-        text += base::Cat({TimeText(record.time), L" | ", base::Quoted(record.title), L" | ",
-                           Summary(record), L" | ", state, L"\n"});
+                               : record.misplaced
+                                   ? L"cannot be undone: recorded for all users where any program "
+                                     L"of this user could have changed it"
+                               : record.undoneBy ? L"undone"
+                               : record.finished ? L"can be undone"
+                                                 : L"cut short; can be undone";
+        text += base::Cat({TimeText(record.time), L" | ", base::Quoted(TitleOf(record)), L" | ",
+                           Summary(record), L" | ", state,
+                           record.allUsers ? L" | made for all users by " : L"",
+                           record.allUsers ? base::Quoted(record.user).c_str() : L"", L"\n"});
     }
     return text.empty() ? L"No changes are recorded.\n" : text;
 }

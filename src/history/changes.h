@@ -13,10 +13,19 @@
 
 namespace history {
 
+// The settings' rows: the MTU, the visual styles and each of the eight
+// effects. Each is read, written and named by one routine here.
+bool IsSetting(Setting setting, UINT id);
 // What the setting holds now.
 Held ReadSetting(Setting setting, UINT id);
-// Puts `held` in place; true when the setting holds it afterwards.
+// Puts `held` in place, the one writer of each setting; true when the
+// system took it (the MTU: when the registry holds it afterwards).
 bool WriteSetting(Setting setting, UINT id, const Held& held);
+// Whether this caller may write it: the MTU's key opens for writing.
+bool CanWrite(Setting setting);
+// Writes what each planned change leaves; the names of those that did not
+// take, or nothing.
+std::wstring Apply(const std::vector<SettingChange>& plan);
 // "MTU", "visual styles", "menu animation".
 std::wstring SettingName(Setting setting, UINT id);
 // "not set", "68", "REG_SZ \"1400\"", "on", "off", "not known".
@@ -30,24 +39,11 @@ std::vector<SettingChange> PlanEffects(bool off);
 // One line for each setting that the change alters: "what: before → after".
 std::wstring DescribeSettings(const std::vector<SettingChange>& settings);
 
-// Completes a record of settings with what they hold now. A change that
-// altered nothing leaves no record.
-void CompleteSettings(Record& record);
-
-// Records `plan` as a change of `kind`, makes the change, and completes the
-// record. False, with nothing changed, when the record cannot be written.
-template <typename Change>
+// Records `plan` as a change of `kind`, applies it, and completes the
+// record. False, with nothing changed, when the record cannot be written;
+// else `failed` names the settings that did not take.
 bool RecordSettings(Kind kind, const wchar_t* title, std::vector<SettingChange> plan,
-                    Change change) {
-    Record record;
-    record.kind = kind;
-    record.title = title;
-    record.settings = std::move(plan);
-    if (!Begin(record)) return false;
-    change();
-    CompleteSettings(record);
-    return true;
-}
+                    std::wstring& failed);
 
 // Records a change that cannot be undone, and keeps the record only when
 // `change` reports that it was done. False, with nothing done, when the
@@ -80,6 +76,11 @@ private:
     Record& record_;
     bool refused_ = false;
 };
+
+// What a record is listed and offered as, from what it holds: a record's
+// stored title is never shown, so that no record can call itself something
+// it does not do.
+std::wstring TitleOf(const Record& record);
 
 enum class UndoOutcome { kPutBack, kPartly, kNothing, kRefused };
 

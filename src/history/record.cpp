@@ -1,12 +1,15 @@
 #include "history/record.h"
 
+#include <sddl.h>
+
 #include <algorithm>
 #include <cstring>
 
 #include "base/handle.h"
 #include "base/text.h"
+#include "history/changes.h"
+#include "platform/platform.h"
 #include "registry/exact.h"
-#include "tweaks/tweaks.h"
 
 namespace history {
 namespace {
@@ -84,22 +87,28 @@ DWORD SequenceOf(const wchar_t* name, DWORD length) {
 
 // Numbers and binary data carry no terminator, and text is written with its
 // own, so RegSetValueEx adds nothing to any of them.
-bool Put(HKEY key, const std::wstring& name, DWORD type, const void* data, size_t size) {
-    return RegSetValueExW(key, name.c_str(), 0, type, static_cast<const BYTE*>(data),
+bool Put(HKEY key, const wchar_t* name, DWORD type, const void* data, size_t size) {
+    return RegSetValueExW(key, name, 0, type, static_cast<const BYTE*>(data),
                           static_cast<DWORD>(size)) == ERROR_SUCCESS;
 }
 bool PutNumber(HKEY key, const wchar_t* name, DWORD n) { return Put(key, name, REG_DWORD, &n, 4); }
 bool PutText(HKEY key, const wchar_t* name, const std::wstring& text) {
     return Put(key, name, REG_SZ, text.c_str(), (text.size() + 1) * 2);
 }
-bool PutBlob(HKEY key, const std::wstring& name, const Writer& w) {
+bool PutBlob(HKEY key, const wchar_t* name, const Writer& w) {
     return Put(key, name, REG_BINARY, w.bytes.data(), w.bytes.size());
 }
 
-bool Get(HKEY key, const std::wstring& name, DWORD type, std::vector<BYTE>& data) {
-    mGeneral::ExactValue value;
-    if (mGeneral::ReadExact(key, name, value) != ERROR_SUCCESS || value.type != type) return false;
-    data.swap(value.data);
+// A record's values are small and change only under the switch's lock.
+bool Get(HKEY key, const wchar_t* name, DWORD type, std::vector<BYTE>& data) {
+    DWORD got = REG_NONE, size = 0;
+    if (RegQueryValueExW(key, name, nullptr, &got, nullptr, &size) != ERROR_SUCCESS || got != type)
+        return false;
+    data.resize(size);
+    if (RegQueryValueExW(key, name, nullptr, &got, data.data(), &size) != ERROR_SUCCESS ||
+        got != type)
+        return false;
+    data.resize(size);
     return true;
 }
 
@@ -121,9 +130,8 @@ bool GetText(HKEY key, const wchar_t* name, std::wstring& text, size_t most) {
     return true;
 }
 
-bool Absent(HKEY key, const std::wstring& name) {
-    return RegQueryValueExW(key, name.c_str(), nullptr, nullptr, nullptr, nullptr) ==
-           ERROR_FILE_NOT_FOUND;
+bool Absent(HKEY key, const wchar_t* name) {
+    return RegQueryValueExW(key, name, nullptr, nullptr, nullptr, nullptr) == ERROR_FILE_NOT_FOUND;
 }
 
 Writer SettingsBlob(const std::vector<SettingChange>& settings) {
@@ -139,12 +147,6 @@ Writer SettingsBlob(const std::vector<SettingChange>& settings) {
         }
     }
     return w;
-}
-
-bool IsEffect(UINT id) {
-    for (const tweaks::EffectSetting& effect : tweaks::kEffectSettings)
-        if (effect.set == id) return true;
-    return false;
 }
 
 // Absent, or on or off.
@@ -164,25 +166,23 @@ bool Allowed(Kind kind, const std::vector<SettingChange>& settings) {
         const SettingChange& s = settings[i];
         for (size_t j = 0; j < i; ++j)
             if (settings[j].setting == s.setting && settings[j].id == s.id) return false;
-        bool fits = false;
-        if (s.setting == Setting::kMtu)
-            fits = mtu && s.id == 0;
-        else if (s.setting == Setting::kVisualStyles || s.setting == Setting::kEffect)
-            fits = effects && IsSwitch(s.before) && IsSwitch(s.after) &&
-                   (s.setting == Setting::kEffect ? IsEffect(s.id) : s.id == 0);
-        if (!fits) return false;
+        if (!IsSetting(s.setting, s.id) ||
+            !(s.setting == Setting::kMtu ? mtu
+                                         : effects && IsSwitch(s.before) && IsSwitch(s.after)))
+            return false;
     }
     return true;
 }
 
+// One part's settings, after those of the other part.
 bool ReadSettings(HKEY key, Record& record) {
     std::vector<BYTE> blob;
     if (!Get(key, L"Settings", REG_BINARY, blob)) return false;
     Reader r(blob);
     DWORD count;
     if (!r.Number(count) || count > 16) return false;
-    record.settings.resize(count);
-    for (SettingChange& change : record.settings) {
+    std::vector<SettingChange> settings(count);
+    for (SettingChange& change : settings) {
         DWORD setting, id;
         if (!r.Number(setting) || !r.Number(id)) return false;
         change.setting = static_cast<Setting>(setting);
@@ -195,17 +195,24 @@ bool ReadSettings(HKEY key, Record& record) {
             held->present = present != 0;
         }
     }
+    record.settings.insert(record.settings.end(), settings.begin(), settings.end());
     return r.Done() && Allowed(record.kind, record.settings);
 }
 
-std::wstring Numbered(const wchar_t* name, size_t index) {
-    return base::Cat({name, L" ", base::Decimal(index)});
+// "Entries 0", "Moved 2".
+struct NumberedName {
+    wchar_t text[16];
+};
+NumberedName Numbered(const wchar_t* name, size_t index) {
+    NumberedName numbered;
+    wsprintfW(numbered.text, L"%s %u", name, static_cast<unsigned>(index));
+    return numbered;
 }
 
 // One place's names and, once the change has finished, which of them moved.
 bool ReadPlace(HKEY key, size_t index, bool finished, PlaceEntries& place) {
     std::vector<BYTE> blob, moved;
-    if (!Get(key, Numbered(L"Entries", index), REG_BINARY, blob)) return false;
+    if (!Get(key, Numbered(L"Entries", index).text, REG_BINARY, blob)) return false;
     Reader r(blob);
     DWORD where, view, count;
     if (!r.Number(where) || !r.Number(view) || !r.Number(count) || count > blob.size() / 4)
@@ -224,8 +231,8 @@ bool ReadPlace(HKEY key, size_t index, bool finished, PlaceEntries& place) {
     if (!r.Done()) return false;
     if (!finished) return true;  // cut short: which ones moved is not known
     place.hashes.resize(count);
-    return Get(key, Numbered(L"Moved", index), REG_BINARY, moved) && moved.size() == count * 8ull &&
-           Reader(moved).Raw(place.hashes.data(), moved.size());
+    return Get(key, Numbered(L"Moved", index).text, REG_BINARY, moved) &&
+           moved.size() == count * 8ull && Reader(moved).Raw(place.hashes.data(), moved.size());
 }
 
 bool Refuse(std::wstring& why, const wchar_t* reason) {
@@ -233,9 +240,8 @@ bool Refuse(std::wstring& why, const wchar_t* reason) {
     return false;
 }
 
-// Newest first.
-std::vector<DWORD> SequencesOf(HKEY history) {
-    std::vector<DWORD> sequences;
+// Newest first, without repeats; each part's are added in turn.
+void SequencesOf(HKEY history, std::vector<DWORD>& sequences) {
     wchar_t name[16];
     for (DWORD index = 0;; ++index) {
         DWORD length = 16;
@@ -246,15 +252,89 @@ std::vector<DWORD> SequencesOf(HKEY history) {
         if (DWORD sequence = SequenceOf(name, length)) {
             auto at = sequences.begin();
             while (at != sequences.end() && *at > sequence) ++at;
-            sequences.insert(at, sequence);
+            if (at == sequences.end() || *at != sequence) sequences.insert(at, sequence);
         }
     }
-    return sequences;
 }
 
-bool OpenRecord(DWORD sequence, REGSAM access, base::KeyHandle& key) {
-    return RegOpenKeyExW(HKEY_CURRENT_USER, RecordPath(sequence).c_str(), 0, access, key.Put()) ==
-           ERROR_SUCCESS;
+// Where each part lives: the user's own, and the one for all users in the
+// 64-bit view, so that both builds keep one history.
+HKEY RootOf(bool allUsers) { return allUsers ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER; }
+REGSAM ViewOf(bool allUsers) {
+    return allUsers && platform::Is64BitWindows() ? KEY_WOW64_64KEY : 0;
+}
+bool PartOf(const SettingChange& change) { return change.setting == Setting::kMtu; }
+bool PartOf(const PlaceEntries& place) { return place.place == kMachineWide; }
+
+LSTATUS OpenPart(bool allUsers, DWORD sequence, REGSAM access, base::KeyHandle& key) {
+    return RegOpenKeyExW(RootOf(allUsers), RecordPath(sequence).c_str(), 0,
+                         access | ViewOf(allUsers), key.Put());
+}
+
+// The part for all users is written by administrators and the system only,
+// and read by every user, so that all see one history and one numbering.
+// Windows applies this when Tavrel creates the key; an existing key keeps
+// its own, and each record is checked as it is read.
+struct AdministratorsOnly {
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, nullptr, FALSE};
+    AdministratorsOnly() {
+        ConvertStringSecurityDescriptorToSecurityDescriptorW(
+            L"O:BAD:P(A;OICI;KA;;;BA)(A;OICI;KA;;;SY)(A;OICI;KR;;;BU)", SDDL_REVISION_1,
+            &attributes.lpSecurityDescriptor, nullptr);
+    }
+    ~AdministratorsOnly() { LocalFree(attributes.lpSecurityDescriptor); }
+    AdministratorsOnly(const AdministratorsOnly&) = delete;
+    AdministratorsOnly& operator=(const AdministratorsOnly&) = delete;
+};
+
+LSTATUS CreatePart(bool allUsers, HKEY parent, const wchar_t* path, REGSAM access, HKEY* key,
+                   DWORD* disposition = nullptr) {
+    AdministratorsOnly protect;
+    return RegCreateKeyExW(parent, path, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                           access | ViewOf(allUsers), allUsers ? &protect.attributes : nullptr, key,
+                           disposition);
+}
+
+bool OpenHistory(bool allUsers, base::KeyHandle& history) {
+    base::KeyHandle tavrel;
+    return CreatePart(allUsers, RootOf(allUsers), L"Software\\Tavrel", KEY_CREATE_SUB_KEY,
+                      tavrel.Put()) == ERROR_SUCCESS &&
+           CreatePart(allUsers, tavrel.Get(), L"History", KEY_READ | KEY_WRITE, history.Put()) ==
+               ERROR_SUCCESS;
+}
+
+// Only administrators and the system own the key and may write it.
+bool OnlyAdministratorsWrite(HKEY key) {
+    DWORD size = 0;
+    const SECURITY_INFORMATION wanted = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+    if (RegGetKeySecurity(key, wanted, nullptr, &size) != ERROR_INSUFFICIENT_BUFFER) return false;
+    std::vector<BYTE> descriptor(size);
+    PSID owner = nullptr;
+    PACL dacl = nullptr;
+    BOOL present = FALSE, defaulted = FALSE;
+    auto trusted = [](PSID sid) {
+        return IsWellKnownSid(sid, WinBuiltinAdministratorsSid) ||
+               IsWellKnownSid(sid, WinLocalSystemSid);
+    };
+    if (RegGetKeySecurity(key, wanted, descriptor.data(), &size) != ERROR_SUCCESS ||
+        !GetSecurityDescriptorOwner(descriptor.data(), &owner, &defaulted) || !owner ||
+        !trusted(owner) ||
+        !GetSecurityDescriptorDacl(descriptor.data(), &present, &dacl, &defaulted) || !present ||
+        !dacl)
+        return false;  // no list at all lets everyone in
+    constexpr ACCESS_MASK kWrites = KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_CREATE_LINK | DELETE |
+                                    WRITE_DAC | WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL;
+    for (DWORD i = 0; i < dacl->AceCount; ++i) {
+        ACE_HEADER* ace = nullptr;
+        if (!GetAce(dacl, i, reinterpret_cast<void**>(&ace))) return false;
+        if (ace->AceType == ACCESS_DENIED_ACE_TYPE || (ace->AceFlags & INHERIT_ONLY_ACE)) continue;
+        // Any other kind of entry that grants is trusted to nobody.
+        auto* allowed = reinterpret_cast<ACCESS_ALLOWED_ACE*>(ace);
+        if (ace->AceType != ACCESS_ALLOWED_ACE_TYPE ||
+            ((allowed->Mask & kWrites) && !trusted(&allowed->SidStart)))
+            return false;
+    }
+    return true;
 }
 
 // The writer keeps to the reader's limits: a longer text would have its
@@ -263,148 +343,267 @@ void Fit(std::wstring& text, size_t most) {
     if (text.size() > most) text.resize(IS_HIGH_SURROGATE(text[most - 1]) ? most - 1 : most);
 }
 
+// Who is making a change for all users.
+std::wstring UserName() {
+    wchar_t name[257];
+    DWORD size = 257;
+    return GetUserNameW(name, &size) ? name : L"(not known)";
+}
+
+// Writes one part of a record, its heading first and its kind last: a part
+// without its kind was cut short before its change began. Its settings are
+// the ones that belong to it.
+bool WritePart(HKEY history, bool allUsers, const Record& record) {
+    base::KeyHandle key;
+    DWORD disposition = 0;
+    const std::wstring name = RecordName(record.sequence);
+    if (CreatePart(allUsers, history, name.c_str(), kRecordAccess, key.Put(), &disposition) !=
+            ERROR_SUCCESS ||
+        disposition == REG_OPENED_EXISTING_KEY)
+        return false;
+    std::vector<SettingChange> settings;
+    for (const SettingChange& change : record.settings)
+        if (PartOf(change) == allUsers) settings.push_back(change);
+    HKEY k = key.Get();
+    if (!Put(k, L"Time", REG_BINARY, &record.time, 8) || !PutText(k, L"Title", record.title) ||
+        !PutNumber(k, L"Parks", record.parks) || !PutNumber(k, L"Finished", 0) ||
+        !PutBlob(k, L"Settings", SettingsBlob(settings)) ||
+        (allUsers && !PutText(k, L"User", UserName())) ||
+        (record.kind == Kind::kUndo && !PutNumber(k, L"Undoes", record.undoes)) ||
+        (!record.detail.empty() && !PutText(k, L"Detail", record.detail)) ||
+        !PutNumber(k, L"Kind", static_cast<DWORD>(record.kind))) {
+        key.Reset();
+        RegDeleteKeyW(history, name.c_str());
+        return false;
+    }
+    return true;
+}
+
+// A place's number within its part.
+size_t IndexInPart(const Record& record, size_t index) {
+    size_t local = 0;
+    for (size_t i = 0; i < index; ++i)
+        local += PartOf(record.entries[i]) == PartOf(record.entries[index]);
+    return local;
+}
+
+void Drop(bool allUsers, DWORD sequence) {
+    base::KeyHandle history;
+    if (RegOpenKeyExW(RootOf(allUsers), kHistoryKey, 0, KEY_WRITE | ViewOf(allUsers),
+                      history.Put()) == ERROR_SUCCESS)
+        RegDeleteKeyW(history.Get(), RecordName(sequence).c_str());
+}
+
+// Reads one part into the record; the second must agree with the first.
+[[gnu::noinline]] bool ReadPart(HKEY k, bool allUsers, bool first, Record& record,
+                                std::wstring& why) {
+    std::vector<BYTE> time;
+    FILETIME at{};
+    DWORD kind = 0, finished = 0, parks = 0, undoes = 0, undoneBy = 0;
+    if (Absent(k, L"Kind")) {
+        // Cut short before its change began; a part cut short beside a
+        // written one began nothing either.
+        if (first) record.kind = Kind::kUnwritten;
+        return true;
+    }
+    first = first || record.kind == Kind::kUnwritten;
+    if (allUsers && !OnlyAdministratorsWrite(k))
+        return Refuse(why, L"its key lets others than administrators write it");
+    if (!Get(k, L"Time", REG_BINARY, time) || !Reader(time).Raw(&at, 8) || time.size() != 8 ||
+        !GetNumber(k, L"Kind", kind, 5) || !kind || !GetNumber(k, L"Finished", finished, 1) ||
+        !GetNumber(k, L"Parks", parks, 1) || (allUsers && !GetText(k, L"User", record.user, 256)))
+        return Refuse(why, L"its time, kind, user or state is missing or malformed");
+    if (!first && record.kind != Kind::kUnwritten &&
+        (static_cast<DWORD>(record.kind) != kind || record.parks != (parks != 0) ||
+         std::memcmp(&record.time, &at, 8)))
+        return Refuse(why, L"its two parts do not agree");
+    record.kind = static_cast<Kind>(kind);
+    record.time = at;
+    record.finished = (first || record.finished) && finished;
+    record.parks = parks != 0;
+    if (record.kind == Kind::kUndo ? !GetNumber(k, L"Undoes", undoes, record.sequence - 1) ||
+                                         !undoes || (!first && undoes != record.undoes)
+                                   : !Absent(k, L"Undoes"))
+        return Refuse(why, L"what it undid is malformed");
+    record.undoes = undoes;
+    if ((!Absent(k, L"Undone by") &&
+         (!GetNumber(k, L"Undone by", undoneBy, MAXDWORD) || undoneBy <= record.sequence)) ||
+        (!Absent(k, L"Detail") && !GetText(k, L"Detail", record.detail, kLongestDetail)))
+        return Refuse(why, L"its undo or its detail is malformed");
+    // Undone only when each part says so.
+    record.undoneBy = first || record.undoneBy == undoneBy ? undoneBy : 0;
+    const size_t settings = record.settings.size();
+    if (!ReadSettings(k, record))
+        return Refuse(why, L"its settings are malformed, or name one its change does not touch");
+    for (size_t index = 0; !Absent(k, Numbered(L"Entries", index).text); ++index) {
+        record.entries.emplace_back();
+        if (index >= kMostPlaces || !ReadPlace(k, index, finished, record.entries.back()) ||
+            (record.kind != Kind::kStartup && record.kind != Kind::kUndo))
+            return Refuse(why, L"its start-up entries are malformed, or its change touches none");
+        if (PartOf(record.entries.back()) != allUsers && allUsers)
+            return Refuse(why, L"it names this user's start-up entries among those for all users");
+        record.misplaced = record.misplaced || PartOf(record.entries.back()) != allUsers;
+    }
+    for (size_t i = settings; i < record.settings.size(); ++i) {
+        if (PartOf(record.settings[i]) != allUsers && allUsers)
+            return Refuse(why, L"it names this user's settings among those for all users");
+        record.misplaced = record.misplaced || PartOf(record.settings[i]) != allUsers;
+    }
+    return true;
+}
+
 }  // namespace
 
-std::wstring RecordKey(DWORD sequence) {
-    return base::Cat({L"HKEY_CURRENT_USER\\", RecordPath(sequence)});
+std::wstring RecordKey(DWORD sequence, bool allUsers) {
+    return base::Cat(
+        {allUsers ? L"HKEY_LOCAL_MACHINE\\" : L"HKEY_CURRENT_USER\\", RecordPath(sequence)});
 }
 
 bool Begin(Record& record, bool flush) {
     Fit(record.title, kLongestTitle);
     Fit(record.detail, kLongestDetail);
+    const bool allUsers = !record.settings.empty()  ? PartOf(record.settings.front())
+                          : !record.entries.empty() ? PartOf(record.entries.front())
+                                                    : false;
     base::KeyHandle history;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, kHistoryKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                        KEY_READ | KEY_WRITE, nullptr, history.Put(), nullptr) != ERROR_SUCCESS)
-        return false;
-    std::vector<DWORD> sequences = SequencesOf(history.Get());
+    if (!OpenHistory(allUsers, history)) return false;
+    std::vector<DWORD> sequences = Sequences();
     DWORD next = sequences.empty() ? 1 : sequences.front() + 1;
-    // Another copy of the program may take a number at the same moment.
+    // Another copy of the program may take a number at the same moment, in
+    // either part.
     for (int tries = 0; tries < 100 && next != 0; ++tries, ++next) {
-        base::KeyHandle key;
-        DWORD disposition = 0;
-        const std::wstring name = RecordName(next);
-        if (RegCreateKeyExW(history.Get(), name.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                            kRecordAccess, nullptr, key.Put(), &disposition) != ERROR_SUCCESS)
-            return false;
-        if (disposition == REG_OPENED_EXISTING_KEY) continue;
         record.sequence = next;
         GetSystemTimeAsFileTime(&record.time);
-        HKEY k = key.Get();
-        if (!Put(k, L"Time", REG_BINARY, &record.time, 8) || !PutText(k, L"Title", record.title) ||
-            !PutNumber(k, L"Parks", record.parks) || !PutNumber(k, L"Finished", 0) ||
-            !PutBlob(k, L"Settings", SettingsBlob(record.settings)) ||
-            (record.kind == Kind::kUndo && !PutNumber(k, L"Undoes", record.undoes)) ||
-            (!record.detail.empty() && !PutText(k, L"Detail", record.detail)) ||
-            // Last: a record without its kind was cut short before its change began.
-            !PutNumber(k, L"Kind", static_cast<DWORD>(record.kind))) {
-            key.Reset();
-            RegDeleteKeyW(history.Get(), name.c_str());
-            record.sequence = 0;
-            return false;
-        }
-        sequences.insert(sequences.begin(), next);
-        for (size_t i = kRecordsKept; i < sequences.size(); ++i)
-            RegDeleteKeyW(history.Get(), RecordName(sequences[i]).c_str());
-        if (flush) RegFlushKey(k);
+        base::KeyHandle other;
+        if (OpenPart(!allUsers, next, KEY_QUERY_VALUE, other) == ERROR_SUCCESS ||
+            !WritePart(history.Get(), allUsers, record))
+            continue;
+        record.allUsers = allUsers;
+        std::vector<DWORD> ours;
+        SequencesOf(history.Get(), ours);
+        for (size_t i = kRecordsKept; i < ours.size(); ++i)
+            RegDeleteKeyW(history.Get(), RecordName(ours[i]).c_str());
+        if (flush) RegFlushKey(history.Get());
         return true;
     }
+    record.sequence = 0;
     return false;
 }
 
 bool SavePlace(const Record& record, size_t index) {
-    base::KeyHandle key;
-    if (index >= kMostPlaces || !OpenRecord(record.sequence, kRecordAccess, key)) return false;
+    if (index >= record.entries.size()) return false;
     const PlaceEntries& place = record.entries[index];
+    const bool allUsers = PartOf(place);
+    const size_t local = IndexInPart(record, index);
+    base::KeyHandle key, history;
+    if (local >= kMostPlaces) return false;
+    // The first place of the other part begins that part, under the same number.
+    if (OpenPart(allUsers, record.sequence, kRecordAccess, key) == ERROR_FILE_NOT_FOUND &&
+        (!OpenHistory(allUsers, history) || !WritePart(history.Get(), allUsers, record) ||
+         OpenPart(allUsers, record.sequence, kRecordAccess, key) != ERROR_SUCCESS))
+        return false;
+    if (!key) return false;
     Writer w;
     w.Number(place.place);
     w.Number(static_cast<DWORD>(place.view));
     w.Number(static_cast<DWORD>(place.names.size()));
     for (const std::wstring& name : place.names) w.Data(name.data(), name.size(), 2);
-    if (!PutBlob(key.Get(), Numbered(L"Entries", index), w)) return false;
+    if (!PutBlob(key.Get(), Numbered(L"Entries", local).text, w)) return false;
     RegFlushKey(key.Get());
     return true;
 }
 
 bool Finish(Record& record) {
     Fit(record.detail, kLongestDetail);
-    base::KeyHandle key;
-    if (!OpenRecord(record.sequence, kRecordAccess, key)) return false;
-    HKEY k = key.Get();
-    bool written = PutBlob(k, L"Settings", SettingsBlob(record.settings));
-    for (size_t i = 0; i < record.entries.size() && written; ++i) {
-        const std::vector<uint64_t>& hashes = record.entries[i].hashes;
-        written = Put(k, Numbered(L"Moved", i), REG_BINARY, hashes.data(), hashes.size() * 8);
+    bool written = true, any = false;
+    for (bool allUsers : {true, false}) {
+        base::KeyHandle key;
+        LSTATUS opened = OpenPart(allUsers, record.sequence, kRecordAccess, key);
+        if (opened == ERROR_FILE_NOT_FOUND) continue;
+        any = true;
+        written = written && opened == ERROR_SUCCESS;
+        if (!written) break;
+        HKEY k = key.Get();
+        std::vector<SettingChange> settings;
+        for (const SettingChange& change : record.settings)
+            if (PartOf(change) == allUsers) settings.push_back(change);
+        written = written && PutBlob(k, L"Settings", SettingsBlob(settings));
+        for (size_t i = 0; i < record.entries.size() && written; ++i) {
+            const std::vector<uint64_t>& hashes = record.entries[i].hashes;
+            written = PartOf(record.entries[i]) != allUsers ||
+                      Put(k, Numbered(L"Moved", IndexInPart(record, i)).text, REG_BINARY,
+                          hashes.data(), hashes.size() * 8);
+        }
+        written = written && (record.detail.empty() || PutText(k, L"Detail", record.detail)) &&
+                  PutNumber(k, L"Finished", 1);
+        // Power Bootup restarts the computer next; the record must outlive that.
+        RegFlushKey(k);
     }
-    written = written && (record.detail.empty() || PutText(k, L"Detail", record.detail)) &&
-              PutNumber(k, L"Finished", 1);
-    // Power Bootup restarts the computer next; the record must outlive that.
-    RegFlushKey(k);
-    record.finished = written;
-    return written;
+    record.finished = written && any;
+    return record.finished;
 }
 
 bool MarkUndone(DWORD sequence, DWORD undoneBy) {
-    base::KeyHandle key;
-    return OpenRecord(sequence, kRecordAccess, key) && PutNumber(key.Get(), L"Undone by", undoneBy);
+    bool marked = false;
+    for (bool allUsers : {true, false}) {
+        base::KeyHandle key;
+        LSTATUS opened = OpenPart(allUsers, sequence, kRecordAccess, key);
+        if (opened == ERROR_FILE_NOT_FOUND) continue;
+        if (opened != ERROR_SUCCESS || !PutNumber(key.Get(), L"Undone by", undoneBy)) return false;
+        marked = true;
+    }
+    return marked;
 }
 
-const wchar_t* NumbersUsedUp() {
+bool Writable(DWORD sequence) {
+    for (bool allUsers : {true, false}) {
+        base::KeyHandle key;
+        LSTATUS opened = OpenPart(allUsers, sequence, kRecordAccess, key);
+        if (opened != ERROR_SUCCESS && opened != ERROR_FILE_NOT_FOUND) return false;
+    }
+    return true;
+}
+
+std::wstring NumbersUsedUp() {
     std::vector<DWORD> sequences = Sequences();
-    return !sequences.empty() && sequences.front() == MAXDWORD
-               ? L" Delete HKEY_CURRENT_USER\\Software\\Tavrel\\History\\4294967295: it has "
-                 L"the last record number."
-               : L"";
+    if (sequences.empty() || sequences.front() != MAXDWORD) return {};
+    base::KeyHandle key;
+    const bool allUsers = OpenPart(true, MAXDWORD, KEY_QUERY_VALUE, key) == ERROR_SUCCESS;
+    return base::Cat(
+        {L" Delete ", RecordKey(MAXDWORD, allUsers), L": it has the last record number."});
 }
 
 void Discard(const Record& record) {
-    RegDeleteKeyW(HKEY_CURRENT_USER, RecordPath(record.sequence).c_str());
+    for (bool allUsers : {true, false}) Drop(allUsers, record.sequence);
 }
 
 std::vector<DWORD> Sequences() {
-    base::KeyHandle history;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, kHistoryKey, 0, KEY_READ, history.Put()) != ERROR_SUCCESS)
-        return {};
-    return SequencesOf(history.Get());
+    std::vector<DWORD> sequences;
+    for (bool allUsers : {true, false}) {
+        base::KeyHandle history;
+        if (RegOpenKeyExW(RootOf(allUsers), kHistoryKey, 0, KEY_READ | ViewOf(allUsers),
+                          history.Put()) == ERROR_SUCCESS)
+            SequencesOf(history.Get(), sequences);
+    }
+    return sequences;
 }
 
-bool Read(DWORD sequence, Record& record, std::wstring& why, bool whole) {
+bool Read(DWORD sequence, Record& record, std::wstring& why) {
     record = Record();
     record.sequence = sequence;
-    base::KeyHandle key;
-    if (!OpenRecord(sequence, KEY_QUERY_VALUE, key)) return Refuse(why, L"it cannot be read");
-    HKEY k = key.Get();
-    std::vector<BYTE> time;
-    DWORD kind = 0, finished = 0, parks = 0;
-    if (Absent(k, L"Kind")) {
-        record.kind = Kind::kUnwritten;
-        return true;
+    bool first = true;
+    // The part for all users first: its places come first, as they moved.
+    for (bool allUsers : {true, false}) {
+        base::KeyHandle key;
+        LSTATUS opened = OpenPart(allUsers, sequence, KEY_READ, key);
+        if (opened == ERROR_FILE_NOT_FOUND) continue;
+        record.key = RecordKey(sequence, allUsers);
+        if (opened != ERROR_SUCCESS) return Refuse(why, L"it cannot be read");
+        if (!ReadPart(key.Get(), allUsers, first, record, why)) return false;
+        record.allUsers = record.allUsers || allUsers;
+        first = false;
     }
-    if (!Get(k, L"Time", REG_BINARY, time) || !Reader(time).Raw(&record.time, 8) ||
-        time.size() != 8 || !GetNumber(k, L"Kind", kind, 5) || !kind ||
-        !GetText(k, L"Title", record.title, kLongestTitle) ||
-        !GetNumber(k, L"Finished", finished, 1) || !GetNumber(k, L"Parks", parks, 1))
-        return Refuse(why, L"its time, kind, title or state is missing or malformed");
-    record.kind = static_cast<Kind>(kind);
-    record.finished = finished != 0;
-    record.parks = parks != 0;
-    if (record.kind == Kind::kUndo
-            ? !GetNumber(k, L"Undoes", record.undoes, sequence - 1) || !record.undoes
-            : !Absent(k, L"Undoes"))
-        return Refuse(why, L"what it undid is malformed");
-    if ((!Absent(k, L"Undone by") &&
-         (!GetNumber(k, L"Undone by", record.undoneBy, MAXDWORD) || record.undoneBy <= sequence)) ||
-        (!Absent(k, L"Detail") && !GetText(k, L"Detail", record.detail, kLongestDetail)))
-        return Refuse(why, L"its undo or its detail is malformed");
-    if (!whole) return true;
-    if (!ReadSettings(k, record))
-        return Refuse(why, L"its settings are malformed, or name one its change does not touch");
-    for (size_t index = 0; !Absent(k, Numbered(L"Entries", index)); ++index) {
-        record.entries.emplace_back();
-        if (index >= kMostPlaces || !ReadPlace(k, index, record.finished, record.entries.back()) ||
-            (record.kind != Kind::kStartup && record.kind != Kind::kUndo))
-            return Refuse(why, L"its start-up entries are malformed, or its change touches none");
-    }
-    return true;
+    return !first || Refuse(why, L"it cannot be read");
 }
 
 }  // namespace history

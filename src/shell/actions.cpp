@@ -39,43 +39,41 @@ Outcome NotRecorded(ActionContext& context) {
                                              L"finish the change."
                                            : L"Nothing was changed:",
                              L" Tavrel could not write its record under "
-                             L"HKEY_CURRENT_USER\\Software\\Tavrel.",
+                             L"Software\\Tavrel\\History.",
                              history::NumbersUsedUp()}));
     return context.moved ? kRestartRequired : kRefused;
 }
 
-Outcome SetMtu(ActionContext& context, DWORD mtu, const char* value) {
+// The preview answers as the change would: both refuse without the rights
+// to write the MTU, and neither writes what already holds.
+Outcome SetMtu(ActionContext& context, DWORD mtu) {
     std::vector<history::SettingChange> plan = history::PlanMtu(mtu);
-    // The preview refuses what the change would: it opens the key as the change does.
     const std::wstring lines = history::DescribeSettings(plan);
-    if (context.whatIf && (lines.empty() || tweaks::CanSetMtu())) return Preview(context, lines);
-    bool set = false;
-    if (!context.whatIf &&
-        !history::RecordSettings(history::Kind::kMtu, context.action->title, std::move(plan),
-                                 [&] { set = tweaks::SetMtu(value); }))
-        return NotRecorded(context);
-    if (set || context.window) return kDone;
+    std::wstring failed;
+    if (lines.empty() || history::CanWrite(history::Setting::kMtu)) {
+        if (context.whatIf) return Preview(context, lines);
+        if (lines.empty()) return kDone;
+        if (!history::RecordSettings(history::Kind::kMtu, context.action->title, std::move(plan),
+                                     failed))
+            return NotRecorded(context);
+        if (failed.empty()) return kDone;
+    }
+    if (context.window) return kDone;  // the button has always been silent
     Tell(context,
          L"The MTU was not changed: the TCP/IP parameters key is missing, or writing it "
          L"needs an administrator.");
     return kRefused;
 }
-Outcome MtuSmall(ActionContext& context) { return SetMtu(context, 68, "68"); }
-Outcome MtuLarge(ActionContext& context) { return SetMtu(context, 1500, "1500"); }
+Outcome MtuSmall(ActionContext& context) { return SetMtu(context, 68); }
+Outcome MtuLarge(ActionContext& context) { return SetMtu(context, 1500); }
 
 // Every call is checked: the settings that did not take are named.
 Outcome SetEffects(ActionContext& context, bool off) {
     std::vector<history::SettingChange> plan = history::PlanEffects(off);
     if (context.whatIf) return Preview(context, history::DescribeSettings(plan));
     std::wstring failed;
-    auto change = [&] {
-        if (FAILED(platform::Current().EnableTheming(off ? FALSE : -1))) failed = L"visual styles";
-        const std::wstring effects =
-            off ? tweaks::DisableVisualEffects() : tweaks::BalanceVisualEffects();
-        if (!effects.empty()) failed += (failed.empty() ? L"" : L", ") + effects;
-    };
     if (!history::RecordSettings(history::Kind::kEffects, context.action->title, std::move(plan),
-                                 change))
+                                 failed))
         return NotRecorded(context);
     if (failed.empty()) return kDone;
     Tell(context, L"These settings did not take: " + failed + L".");

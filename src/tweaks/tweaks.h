@@ -1,6 +1,7 @@
 #pragma once
-// What the picture buttons and link labels do: the sound cues, the links and
-// the two sets of visual effects, each set a table read by one routine.
+// What the picture buttons and link labels do: the sound cues, the links,
+// and the values of the two sets of visual effects, which the settings'
+// rows (history/changes.h) apply.
 #include <windows.h>
 
 #include <string>
@@ -33,32 +34,13 @@ constexpr Effect kBalanceEffects[] = {
     {0x0025, 1}, {0x1017, 0}, {0x1013, 0}, {0x1007, 1},
 };
 
-// The eight effects: the code that sets each, the one that reads it, and
-// its name as the user sees it.
-struct EffectSetting {
-    UINT set, get;
-    const wchar_t* name;
-};
-constexpr EffectSetting kEffectSettings[] = {
-    {0x1003, 0x1002, L"menu animation"},      {0x101B, 0x101A, L"cursor shadow"},
-    {0x1005, 0x1004, L"combo-box animation"}, {0x0025, 0x0026, L"full-window dragging"},
-    {0x1013, 0x1012, L"menu fade"},           {0x1007, 0x1006, L"list-box smooth scrolling"},
-    {0x1017, 0x1016, L"tooltip animation"},   {0x004B, 0x004A, L"font smoothing"},
-};
-
-// Each returns the names of the effects that did not take, or nothing.
-std::wstring DisableVisualEffects();
-std::wstring BalanceVisualEffects();
-const wchar_t* EffectName(UINT action);  // by the code that sets it
-
 // Where the TCP/IP maximum transmission unit lives, under HKEY_LOCAL_MACHINE.
 constexpr wchar_t kTcpipKey[] = L"System\\CurrentControlSet\\Services\\Tcpip\\Parameters";
 constexpr wchar_t kMtuName[] = L"MTU";
 
-// The MTU, as decimal text; true when the registry holds it afterwards.
-bool SetMtu(const char* value);
-// Whether SetMtu could write: its key opens as WriteRegPath opens it.
-bool CanSetMtu();
+// The MTU's value as WriteRegPath names it.
+constexpr char kMtuPath[] =
+    "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\Tcpip\\Parameters\\MTU";
 
 // The system's disk clean-up tool, by its full path.
 std::wstring CleanupTool();

@@ -140,7 +140,7 @@ TEST_CASE("the command line runs one action without a window and exits 0, 1 or 2
 TEST_CASE("without the rights to write, each preview refuses as its change does") {
     e2e::RunKeysAside aside;
     e2e::ValueKept mtu(HKEY_LOCAL_MACHINE, kTcpip, L"MTU");
-    support::DeleteTree(HKEY_CURRENT_USER, L"Software\\Tavrel");
+    support::ClearHistory();
     HKEY key;
     REQUIRE(RegOpenKeyExW(HKEY_LOCAL_MACHINE, kTcpip, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS);
     RegDeleteValueW(key, L"MTU");
@@ -174,7 +174,7 @@ TEST_CASE("without the rights to write, each preview refuses as its change does"
         CHECK(run.exitCode == c.exitCode);
         CHECK(Narrow(run.output).find(c.says) != std::string::npos);
     }
-    support::DeleteTree(HKEY_CURRENT_USER, L"Software\\Tavrel");
+    support::ClearHistory();
 }
 
 TEST_CASE("/Status shows no entry in disguise, and /Status /Json reads back every entry exactly") {

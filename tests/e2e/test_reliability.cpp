@@ -221,7 +221,7 @@ TEST_CASE(
     INFO("kill seed ", seed, " (replay with TAVREL_KILL_SEED=", seed, ")");
     std::mt19937 random(seed);
     RunKeysAside aside;
-    support::DeleteTree(HKEY_CURRENT_USER, L"Software\\Tavrel");  // only this test's records
+    support::ClearHistory();  // only this test's records
     const std::vector<Place> places = support::Places();
     const std::vector<Entry> entries = MakeEntries(random, places.size(), 20000);
     Seed(places, entries);
@@ -279,7 +279,7 @@ TEST_CASE(
     }
     CHECK(Problems(entries, ReadKeys(places)) == "");
     CHECK(CountParked(places) == 0);
-    support::DeleteTree(HKEY_CURRENT_USER, L"Software\\Tavrel");
+    support::ClearHistory();
 }
 
 namespace {

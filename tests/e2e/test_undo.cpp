@@ -129,8 +129,8 @@ void PutUserEntry(const wchar_t* path, const wchar_t* name, const wchar_t* data)
 
 // The records belong to the test: none before it, none after it.
 struct HistoryCleared {
-    HistoryCleared() { support::DeleteTree(HKEY_CURRENT_USER, L"Software\\Tavrel"); }
-    ~HistoryCleared() { support::DeleteTree(HKEY_CURRENT_USER, L"Software\\Tavrel"); }
+    HistoryCleared() { support::ClearHistory(); }
+    ~HistoryCleared() { support::ClearHistory(); }
 };
 
 }  // namespace
@@ -201,7 +201,9 @@ TEST_CASE("each change is previewed, made, and undone back to the exact state be
     INFO("history: ", listed);
     CHECK(listed.find("| \"Undo MTU 68\" | no change | an undo") < listed.find("\r\n"));
     CHECK(listed.find("| \"Undo MTU 68\" | MTU: 68 \u2192 not set | an undo") != std::string::npos);
-    CHECK(listed.find("| \"MTU 68\" | MTU: 1400 \u2192 68 | undone\r\n") != std::string::npos);
+    // A change for all users is recorded where only administrators write, by name.
+    CHECK(listed.find("| \"MTU 68\" | MTU: 1400 \u2192 68 | undone | made for all users by \"") !=
+          std::string::npos);
     CHECK(listed.find("| \"Power Bootup\" | " + std::to_string(2 * support::Places().size()) +
                       " entries: Run \u2192 RunDisabled | undone") != std::string::npos);
 }
@@ -211,11 +213,15 @@ TEST_CASE("without its record a change is refused, and nothing changes") {
     e2e::ValueKept mtu(HKEY_LOCAL_MACHINE, kTcpip, L"MTU");
     e2e::EffectsKept effects;
     HistoryCleared history;
-    // A volatile key takes no lasting subkey, so the record has nowhere to go.
-    HKEY tavrel;
-    REQUIRE(RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Tavrel", 0, nullptr, REG_OPTION_VOLATILE,
-                            KEY_ALL_ACCESS, nullptr, &tavrel, nullptr) == ERROR_SUCCESS);
-    RegCloseKey(tavrel);
+    // A volatile key takes no lasting subkey, so neither part of a record
+    // has anywhere to go.
+    for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+        HKEY tavrel;
+        REQUIRE(RegCreateKeyExW(root, L"Software\\Tavrel", 0, nullptr, REG_OPTION_VOLATILE,
+                                KEY_ALL_ACCESS | KEY_WOW64_64KEY, nullptr, &tavrel,
+                                nullptr) == ERROR_SUCCESS);
+        RegCloseKey(tavrel);
+    }
     RemoveMtu();
     SetEffects(0xFF);
     SetEntries(support::kRun);
@@ -248,6 +254,7 @@ TEST_CASE(
     CHECK(Narrow(run.output).find("The computer was not restarted") != std::string::npos);
     CHECK(started.Read().empty());
     CHECK(e2e::ValueNames(HKEY_CURRENT_USER, support::kRun).empty());
+    PutMtu(REG_DWORD, Number(1400));
     run = e2e::RunTavrel(L"/Mtu 68");
     INFO("MTU: ", Narrow(run.output));
     CHECK(run.exitCode == 2);

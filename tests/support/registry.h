@@ -34,4 +34,10 @@ inline bool DeleteTree(HKEY parent, const std::wstring& path, REGSAM view = 0) {
     return deleted;
 }
 
+// Every record of changes: the user's, and those for all users.
+inline void ClearHistory() {
+    DeleteTree(HKEY_CURRENT_USER, L"Software\\Tavrel");
+    DeleteTree(HKEY_LOCAL_MACHINE, L"Software\\Tavrel", KEY_WOW64_64KEY);
+}
+
 }  // namespace support

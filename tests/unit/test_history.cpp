@@ -3,6 +3,8 @@
 // never acted on; and only the last 50 are kept.
 #include <doctest/doctest.h>
 #include <windows.h>
+// After windows.h.
+#include <sddl.h>
 
 #include <initializer_list>
 #include <optional>
@@ -42,7 +44,7 @@ void AsSwitch(HKEY key, const std::vector<BYTE>& entries) {
     Put(key, L"Entries 0", REG_BINARY, entries);
 }
 
-// A valid record of "MTU 68", as the button writes it.
+// A record of "MTU 68", as the button begins it.
 history::Record MtuRecord() {
     history::Record record;
     record.kind = history::Kind::kMtu;
@@ -52,74 +54,103 @@ history::Record MtuRecord() {
     return record;
 }
 
+// The part for all users of a record, opened to be spoiled.
+HKEY MachinePart(DWORD sequence) {
+    HKEY key = nullptr;
+    REQUIRE(RegOpenKeyExW(HKEY_LOCAL_MACHINE, history::RecordKey(sequence, true).substr(19).c_str(),
+                          0, KEY_SET_VALUE | WRITE_DAC | KEY_WOW64_64KEY, &key) == ERROR_SUCCESS);
+    return key;
+}
+
+// What any program of the user can write: the record that made an
+// administrator's undo write an MTU of 1, as an earlier version kept it.
+void ForgeUnderUser(DWORD sequence) {
+    HKEY k;
+    REQUIRE(RegCreateKeyExW(HKEY_CURRENT_USER, history::RecordKey(sequence).substr(18).c_str(), 0,
+                            nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr) == ERROR_SUCCESS);
+    Put(k, L"Time", REG_BINARY, std::vector<BYTE>(8));
+    Put(k, L"Title", REG_SZ, Blob({}, std::wstring(L"Effects off\0", 12)));
+    PutNumber(k, L"Finished", 1);
+    PutNumber(k, L"Parks", 0);
+    Put(k, L"Settings", REG_BINARY, Blob({1, 1, 0, 1, 4, 4, 1, 1, 4, 4, 1500}));
+    PutNumber(k, L"Kind", 1);
+    RegCloseKey(k);
+}
+
 }  // namespace
 
-TEST_CASE("a record that is malformed or names what its change does not touch is refused") {
-    support::DeleteTree(HKEY_CURRENT_USER, L"Software\\Tavrel");
+TEST_CASE("a record that is malformed, forged or open to others is never acted on as it claims") {
+    support::ClearHistory();
     struct Case {
         const char* what;
-        void (*spoil)(HKEY record);
+        void (*spoil)(HKEY part, DWORD sequence);
+        const wchar_t* listed = L"refused: ";  // in the history's line
+        const wchar_t* undo = nullptr;  // in the undo's preview; none: it is refused, by its key
     };
     // Settings: count, then each: setting, id, and before and after as
     // present, type, size, bytes. Entries: place, view, count, then each name.
     // clang-format off
     const Case cases[] = {
-        {"an unknown kind", [](HKEY k) { PutNumber(k, L"Kind", 9); }},
-        {"a title with control characters", [](HKEY k) { Put(k, L"Title", REG_SZ, Blob({}, std::wstring(L"MTU\x1b[2J\0", 9))); }},
-        {"the desktop wallpaper named as an effect", [](HKEY k) { PutNumber(k, L"Kind", 2); Put(k, L"Settings", REG_BINARY, Blob({1, 3, 0x0014, 1, 4, 4, 1, 1, 4, 4, 0})); }},
-        {"a second setting for one MTU", [](HKEY k) { Put(k, L"Settings", REG_BINARY, Blob({2, 1, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0})); }},
-        {"settings cut short", [](HKEY k) { Put(k, L"Settings", REG_BINARY, Blob({1, 1, 0, 1})); }},
-        {"start-up entries for an MTU change", [](HKEY k) { Put(k, L"Entries 0", REG_BINARY, Blob({1, 0, 1, 1}, L"A")); }},
-        {"an unknown place", [](HKEY k) { AsSwitch(k, Blob({7, 0, 1, 1}, L"A")); }},
-        {"a view the system has not", [](HKEY k) { AsSwitch(k, Blob({0, 0x0300, 1, 1}, L"A")); }},
-        {"a finished move that does not say what moved", [](HKEY k) { AsSwitch(k, Blob({1, 0, 1, 1}, L"A")); PutNumber(k, L"Finished", 1); }},
-        {"a name longer than the registry allows", [](HKEY k) { AsSwitch(k, Blob({1, 0, 1, 16384}, std::wstring(16384, L'n'))); }},
-        {"an MTU change that says it undid another", [](HKEY k) { PutNumber(k, L"Undoes", 1); }},
+        {"an unknown kind", [](HKEY k, DWORD) { PutNumber(k, L"Kind", 9); }},
+        {"the desktop wallpaper named as an effect", [](HKEY k, DWORD) { PutNumber(k, L"Kind", 2); Put(k, L"Settings", REG_BINARY, Blob({1, 3, 0x0014, 1, 4, 4, 1, 1, 4, 4, 0})); }},
+        {"a second setting for one MTU", [](HKEY k, DWORD) { Put(k, L"Settings", REG_BINARY, Blob({2, 1, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0})); }},
+        {"settings cut short", [](HKEY k, DWORD) { Put(k, L"Settings", REG_BINARY, Blob({1, 1, 0, 1})); }},
+        {"start-up entries for an MTU change", [](HKEY k, DWORD) { Put(k, L"Entries 0", REG_BINARY, Blob({0, 0x100, 1, 1}, L"A")); }},
+        {"this user's entries among those for all users", [](HKEY k, DWORD) { AsSwitch(k, Blob({1, 0, 1, 1}, L"A")); }},
+        {"an unknown place", [](HKEY k, DWORD) { AsSwitch(k, Blob({7, 0, 1, 1}, L"A")); }},
+        {"a view the system has not", [](HKEY k, DWORD) { AsSwitch(k, Blob({0, 0x0300, 1, 1}, L"A")); }},
+        {"a finished move that does not say what moved", [](HKEY k, DWORD) { AsSwitch(k, Blob({0, 0x100, 1, 1}, L"A")); PutNumber(k, L"Finished", 1); }},
+        {"a name longer than the registry allows", [](HKEY k, DWORD) { AsSwitch(k, Blob({0, 0x100, 1, 16384}, std::wstring(16384, L'n'))); }},
+        {"an MTU change that says it undid another", [](HKEY k, DWORD) { PutNumber(k, L"Undoes", 1); }},
+        {"a key that everyone may write", [](HKEY k, DWORD) {
+            PSECURITY_DESCRIPTOR open = nullptr;
+            REQUIRE(ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(A;;KA;;;WD)", SDDL_REVISION_1, &open, nullptr));
+            CHECK(RegSetKeySecurity(k, DACL_SECURITY_INFORMATION, open) == ERROR_SUCCESS);
+            LocalFree(open); },
+         L"refused: its key lets others than administrators write it"},
+        {"a stored title that names another change", [](HKEY k, DWORD) { Put(k, L"Title", REG_SZ, Blob({}, std::wstring(L"Effects off\0", 12))); },
+         L" | \"MTU 68\" | ", L"Would undo: \"MTU 68\""},
+        {"a newer change for all users recorded under HKCU", [](HKEY, DWORD sequence) { ForgeUnderUser(sequence + 1); },
+         L" | \"MTU 1500\" | MTU: 1 \u2192 1500 | cannot be undone: recorded for all users", L"Would undo: \"MTU 68\""},
     };
     // clang-format on
     for (const Case& c : cases) {
         INFO(c.what);
         history::Record record = MtuRecord();
-        history::Record read;
-        std::wstring why;
-        REQUIRE(history::Read(record.sequence, read, why));
-        HKEY key;
-        REQUIRE(RegOpenKeyExW(HKEY_CURRENT_USER,
-                              history::RecordKey(record.sequence).substr(18).c_str(), 0,
-                              KEY_SET_VALUE, &key) == ERROR_SUCCESS);
-        c.spoil(key);
+        HKEY key = MachinePart(record.sequence);
+        c.spoil(key, record.sequence);
         RegCloseKey(key);
-        CHECK_FALSE(history::Read(record.sequence, read, why));
-        CHECK_FALSE(why.empty());
+        const std::wstring listed = history::DescribeHistory();
         std::wstring report;
-        CHECK(history::Undo(report, false) == history::UndoOutcome::kRefused);
-        INFO(Narrow(report));
-        CHECK(report.find(history::RecordKey(record.sequence) + L" was refused") !=
-              std::wstring::npos);
-        history::Discard(record);
+        const bool refused = !c.undo;
+        CHECK((history::Undo(report, true) == history::UndoOutcome::kRefused) == refused);
+        INFO(Narrow(listed), Narrow(report));
+        CHECK(listed.find(c.listed) != std::wstring::npos);
+        CHECK(report.find(refused ? history::RecordKey(record.sequence, true) + L" was refused"
+                                  : c.undo) != std::wstring::npos);
+        support::ClearHistory();
     }
-    support::DeleteTree(HKEY_CURRENT_USER, L"Software\\Tavrel");
 }
 
 TEST_CASE("the last 50 records are kept, numbered in order, newest first") {
-    support::DeleteTree(HKEY_CURRENT_USER, L"Software\\Tavrel");
+    support::ClearHistory();
     DWORD first = MtuRecord().sequence;
     for (int i = 1; i < 55; ++i) MtuRecord();
     std::vector<DWORD> kept = history::Sequences();
     REQUIRE(kept.size() == 50);
     CHECK(kept.front() == first + 54);
     CHECK(kept.back() == first + 5);
-    support::DeleteTree(HKEY_CURRENT_USER, L"Software\\Tavrel");
+    support::ClearHistory();
 }
 
 TEST_CASE("an undo whose writes fail keeps its change the next one to undo, until one succeeds") {
-    support::DeleteTree(HKEY_CURRENT_USER, L"Software\\Tavrel");
+    support::ClearHistory();
     const std::vector<history::SettingChange> was = history::PlanEffects(true);
     SystemParametersInfoW(SPI_SETMENUANIMATION, 0, reinterpret_cast<void*>(TRUE),
                           SPIF_UPDATEINIFILE | SPIF_SENDCHANGE);
+    std::wstring failed;
     REQUIRE(history::RecordSettings(history::Kind::kEffects, L"Effects off",
-                                    history::PlanEffects(true),
-                                    [] { tweaks::DisableVisualEffects(); }));
+                                    history::PlanEffects(true), failed));
     struct Try {
         bool writesFail;  // the recorder takes the writes, so none of them holds
         history::UndoOutcome outcome;
@@ -136,25 +167,18 @@ TEST_CASE("an undo whose writes fail keeps its change the next one to undo, unti
         CHECK((history::NextUndo(next) == history::UndoOutcome::kPutBack) == t.stillNext);
     }
     for (const history::SettingChange& s : was) history::WriteSetting(s.setting, s.id, s.before);
-    support::DeleteTree(HKEY_CURRENT_USER, L"Software\\Tavrel");
+    support::ClearHistory();
 }
 
-TEST_CASE("a record's title and detail are cut to what it holds, and listed quoted and escaped") {
-    support::DeleteTree(HKEY_CURRENT_USER, L"Software\\Tavrel");
-    // A title that would fake a column, a detail that reorders, each one
-    // character over, where the cut would split a pair: the pair goes whole.
-    const std::wstring title = L"Clean \"Files\" | undone" + std::wstring(57, L't'),
-                       detail = L"started C:\\x\u202E" + std::wstring(242, L'd');
-    REQUIRE(history::RecordOnce((title + L"\U0001F600").c_str(), detail + L"\U0001F600",
-                                [] { return true; }));
-    history::Record read;
-    std::wstring why;
-    REQUIRE(history::Read(history::Sequences().front(), read, why));
-    CHECK((read.title == title && read.detail == detail));
-    std::wstring listed = history::DescribeHistory();
+TEST_CASE("a record's detail is cut to what it holds, and listed quoted and escaped") {
+    support::ClearHistory();
+    // A detail that would fake a column and reorder, one character over,
+    // where the cut would split a pair: the pair goes whole.
+    const std::wstring detail = L"started C:\\x\u202E | undone" + std::wstring(233, L'd');
+    REQUIRE(history::RecordOnce(L"Clean-up", detail + L"\U0001F600", [] { return true; }));
+    const std::wstring listed = history::DescribeHistory();
     INFO(Narrow(listed));
-    CHECK(listed.find(L" | \"Clean \\\"Files\\\" | undone" + std::wstring(57, L't') +
-                      L"\" | \"started C:\\\\x\\u202E" + std::wstring(242, L'd') +
-                      L"\" | cannot be undone\n") != std::wstring::npos);
-    support::DeleteTree(HKEY_CURRENT_USER, L"Software\\Tavrel");
+    CHECK(listed.find(L" | \"Done for good\" | \"started C:\\\\x\\u202E | undone" +
+                      std::wstring(233, L'd') + L"\" | cannot be undone\n") != std::wstring::npos);
+    support::ClearHistory();
 }

@@ -183,7 +183,7 @@ TEST_CASE("the round buttons carry their tooltips, and no other control has one"
 TEST_CASE(
     "the tray menu holds its four items in order, then Undo, which names the change it would "
     "undo; the window has no menu bar") {
-    support::DeleteTree(HKEY_CURRENT_USER, L"Software\\Tavrel");
+    support::ClearHistory();
     platform::Recorder recorder;
     frmMain form;
     REQUIRE(form.Load(GetModuleHandleW(nullptr)));
@@ -216,7 +216,7 @@ TEST_CASE(
     CHECK(undoItem() == "Undo MTU 68");
     REQUIRE(history::MarkUndone(record.sequence, record.sequence + 1));
     CHECK(undoItem() == "Undo (greyed)");
-    support::DeleteTree(HKEY_CURRENT_USER, L"Software\\Tavrel");
+    support::ClearHistory();
     form.Unload();
     MSG msg;
     PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);

@@ -10,9 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "history/changes.h"
 #include "platform/platform.h"
-#include "support/recorder.h"
 #include "shell/frmMain.h"
+#include "support/recorder.h"
 #include "support/registry.h"
 #include "support/standins.h"
 #include "support/trash.h"
@@ -201,11 +202,9 @@ TEST_CASE("Connection then Bandwidth leaves MTU at 1500; the reverse leaves 68")
     REQUIRE(RegCreateKeyExA(HKEY_LOCAL_MACHINE, parameters.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
                             nullptr, &key, nullptr) == ERROR_SUCCESS);
     RegCloseKey(key);
-    tweaks::SetMtu("68");
-    tweaks::SetMtu("1500");
+    for (DWORD mtu : {68, 1500, 1500}) CHECK(history::Apply(history::PlanMtu(mtu)).empty());
     CHECK(Stored(HKEY_LOCAL_MACHINE, parameters, "MTU") == "4: DC 05 00 00");
-    tweaks::SetMtu("1500");
-    tweaks::SetMtu("68");
+    for (DWORD mtu : {1500, 68}) CHECK(history::Apply(history::PlanMtu(mtu)).empty());
     CHECK(Stored(HKEY_LOCAL_MACHINE, parameters, "MTU") == "4: 44 00 00 00");
 }
 
@@ -241,13 +240,11 @@ std::string ThemeSwitch() {
 }  // namespace
 
 TEST_CASE("the effect sets as the system keeps them: all off, then the balanced three on") {
-    platform::Current().EnableTheming(FALSE);
-    CHECK(tweaks::DisableVisualEffects() == L"");
+    CHECK(history::Apply(history::PlanEffects(true)) == L"");
     CHECK(EffectsNow() == std::vector<BOOL>(8, FALSE));
     CHECK(ThemeSwitch() == "0");
 
-    platform::Current().EnableTheming(-1);
-    CHECK(tweaks::BalanceVisualEffects() == L"");
+    CHECK(history::Apply(history::PlanEffects(false)) == L"");
     // menu animation, cursor shadow, combo box, full drag, menu fade, smooth
     // list boxes, tooltip animation, font smoothing
     CHECK(EffectsNow() == std::vector<BOOL>{FALSE, FALSE, FALSE, TRUE, FALSE, TRUE, FALSE, TRUE});
