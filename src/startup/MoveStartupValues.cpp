@@ -1,5 +1,7 @@
 #include "startup/MoveStartupValues.h"
 
+#include <algorithm>
+#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -15,6 +17,19 @@ KeptReason WhyRefused(LSTATUS status) {
     return status == ERROR_ACCESS_DENIED ? kNeedsAdministrator : kNotWritten;
 }
 
+// What creating the target would answer, without creating it: it opens as
+// the create opens it, or where missing, its parent (the source's, for the
+// switch) opens to create subkeys, and `key` stays empty.
+LSTATUS TryTarget(HKEY root, const wchar_t* path, REGSAM view, base::KeyHandle& key) {
+    LSTATUS status =
+        mGeneral::OpenKeyExact(root, path, KEY_QUERY_VALUE | KEY_SET_VALUE | view, key.Put());
+    if (status != ERROR_FILE_NOT_FOUND) return status;
+    const wchar_t* slash = std::wcsrchr(path, L'\\');
+    const std::wstring above(path, slash ? slash - path : 0);
+    base::KeyHandle parent;
+    return mGeneral::OpenKeyExact(root, above.c_str(), KEY_CREATE_SUB_KEY | view, parent.Put());
+}
+
 // Moves every value of the source key of one place, or only the entries
 // `only` names.
 void MoveKey(HKEY root, REGSAM view, const wchar_t* source, const wchar_t* target,
@@ -23,11 +38,14 @@ void MoveKey(HKEY root, REGSAM view, const wchar_t* source, const wchar_t* targe
     // With fingerprints, each entry moved back must still be what was moved.
     const bool checked = only && !only->hashes.empty();
     if (checked && only->hashes.size() != only->names.size()) return;
-    auto candidates = [&](const std::vector<std::wstring>& names) {
-        if (!checked) return static_cast<int>(names.size());
-        int count = 0;
-        for (uint64_t hash : only->hashes) count += hash != 0;
-        return count;
+    auto keep = [&](const std::wstring& name, KeptReason reason) {
+        result.Keep(place, reason);
+        if (options.log) options.log->Kept(place, view, name, reason);
+    };
+    // Each of `names` that is to move (not one a record says stayed) stays.
+    auto keepAll = [&](const std::vector<std::wstring>& names, KeptReason reason) {
+        for (size_t i = 0; i < names.size(); ++i)
+            if (!checked || only->hashes[i]) keep(names[i], reason);
     };
     base::KeyHandle from;
     LSTATUS opened =
@@ -36,13 +54,11 @@ void MoveKey(HKEY root, REGSAM view, const wchar_t* source, const wchar_t* targe
         ++result.skipped;
         if (opened == ERROR_FILE_NOT_FOUND) {
             // Nothing there to move; entries a record says were moved are gone.
-            if (checked && candidates(only->names))
-                result.Keep(place, kChangedSince, candidates(only->names));
+            if (checked) keepAll(only->names, kChangedSince);
             return;
         }
         if (only) {
-            if (candidates(only->names))
-                result.Keep(place, WhyRefused(opened), candidates(only->names));
+            keepAll(only->names, WhyRefused(opened));
             return;
         }
         // Refused, typically HKEY_LOCAL_MACHINE for a standard user: what
@@ -51,10 +67,10 @@ void MoveKey(HKEY root, REGSAM view, const wchar_t* source, const wchar_t* targe
         std::vector<std::wstring> names;
         if (RegOpenKeyExW(root, source, 0, KEY_QUERY_VALUE | view, reader.Put()) == ERROR_SUCCESS &&
             mGeneral::ListNamesExact(reader.Get(), names)) {
-            if (!names.empty())
-                result.Keep(place, WhyRefused(opened), static_cast<int>(names.size()));
+            keepAll(names, WhyRefused(opened));
         } else {
             result.unreadable[place] = true;
+            if (options.log) options.log->Unreadable(place, view);
         }
         return;
     }
@@ -62,20 +78,27 @@ void MoveKey(HKEY root, REGSAM view, const wchar_t* source, const wchar_t* targe
     std::vector<std::wstring> listed;
     if (!only) mGeneral::ListNamesExact(from.Get(), listed);
     const std::vector<std::wstring>& names = only ? only->names : listed;
-    if (!candidates(names)) return;  // nothing to move: the target is not created
+    auto moves = [](uint64_t hash) { return hash != 0; };
+    if (checked ? std::none_of(only->hashes.begin(), only->hashes.end(), moves) : names.empty())
+        return;  // nothing to move: the target is not created
     if (options.log && !options.log->Planned(place, view, names)) {
-        result.Keep(place, kNotRecorded, candidates(names));
+        keepAll(names, kNotRecorded);
         return;
     }
 
     base::KeyHandle to;
-    if (LSTATUS created = options.createTarget(root, target, view, to.Put());
+    if (LSTATUS created = options.dryRun ? TryTarget(root, target, view, to)
+                                         : options.createTarget(root, target, view, to.Put());
         created != ERROR_SUCCESS) {
-        result.Keep(place, WhyRefused(created), candidates(names));
+        keepAll(names, WhyRefused(created));
         return;
     }
-    // Read into the same buffers each time: most values fit them.
+    // Read into the same buffers each time: most values fit them. A target
+    // that a dry run found missing holds none of them.
     ExactValue value, there, now;
+    auto inTarget = [&](const std::wstring& name) {
+        return to && mGeneral::ReadExact(to.Get(), name, there) == ERROR_SUCCESS;
+    };
     for (size_t i = 0; i < names.size(); ++i) {
         const std::wstring& name = names[i];
         if (checked && !only->hashes[i]) continue;  // it stayed where it was
@@ -83,45 +106,46 @@ void MoveKey(HKEY root, REGSAM view, const wchar_t* source, const wchar_t* targe
             (checked && mGeneral::ValueHash(value) != only->hashes[i])) {
             // Gone, or changed since it was moved: it is no longer ours to move,
             // unless an earlier move back, cut short, already put it in place.
-            if (checked && !(mGeneral::ReadExact(to.Get(), name, there) == ERROR_SUCCESS &&
-                             mGeneral::ValueHash(there) == only->hashes[i]))
-                result.Keep(place, kChangedSince);
+            if (checked && !(inTarget(name) && mGeneral::ValueHash(there) == only->hashes[i]))
+                keep(name, kChangedSince);
             continue;
         }
         bool alreadyThere = false;
-        if (options.keepTargetValues &&
-            mGeneral::ReadExact(to.Get(), name, there) == ERROR_SUCCESS) {
+        if (options.keepTargetValues && inTarget(name)) {
             if (!mGeneral::SameValue(there, value)) {
-                result.Keep(place, kLiveEntryDiffers);
+                keep(name, kLiveEntryDiffers);
                 continue;
             }
             alreadyThere = true;
         }
-        // The source may go only once the target holds the value byte for
-        // byte: put there by this write or, where the write fails, left by a
-        // move that was cut short before its delete.
-        LSTATUS written = alreadyThere ? ERROR_SUCCESS : options.write(to.Get(), value);
-        if (options.readBack(to.Get(), name, there) != ERROR_SUCCESS ||
-            !mGeneral::SameValue(there, value)) {
-            result.Keep(place, WhyRefused(written));
-            continue;
+        // A dry run goes no further: all that is left is to write.
+        if (!options.dryRun) {
+            // The source may go only once the target holds the value byte for
+            // byte: put there by this write or, where the write fails, left by a
+            // move that was cut short before its delete.
+            LSTATUS written = alreadyThere ? ERROR_SUCCESS : options.write(to.Get(), value);
+            if (options.readBack(to.Get(), name, there) != ERROR_SUCCESS ||
+                !mGeneral::SameValue(there, value)) {
+                keep(name, WhyRefused(written));
+                continue;
+            }
+            // Another program may have changed the value since it was read: take
+            // out only the one the target holds, and leave a newer one for the next run.
+            if (mGeneral::ReadExact(from.Get(), name, now) != ERROR_SUCCESS ||
+                !mGeneral::SameValue(now, value)) {
+                keep(name, kChangedMeanwhile);
+                continue;
+            }
+            // A copy this move wrote and the source kept too is a change made,
+            // whatever the reason the source gave.
+            if (LSTATUS removed = options.remove(from.Get(), name); removed != ERROR_SUCCESS) {
+                keep(name,
+                     written == ERROR_SUCCESS && !alreadyThere ? kNotRemoved : WhyRefused(removed));
+                continue;
+            }
         }
-        // Another program may have changed the value since it was read: take
-        // out only the one the target holds, and leave a newer one for the next run.
-        if (mGeneral::ReadExact(from.Get(), name, now) != ERROR_SUCCESS ||
-            !mGeneral::SameValue(now, value)) {
-            result.Keep(place, kChangedMeanwhile);
-            continue;
-        }
-        // A copy this move wrote and the source kept too is a change made,
-        // whatever the reason the source gave.
-        if (LSTATUS removed = options.remove(from.Get(), name); removed == ERROR_SUCCESS) {
-            ++result.moved;
-            if (options.log) options.log->Moved(i, value);
-        } else {
-            result.Keep(place, written == ERROR_SUCCESS && !alreadyThere ? kNotRemoved
-                                                                         : WhyRefused(removed));
-        }
+        ++result.moved;
+        if (options.log) options.log->Moved(i, value);
     }
 }
 

@@ -63,6 +63,11 @@ public:
     virtual bool Planned(MovePlace place, REGSAM view, const std::vector<std::wstring>& names) = 0;
     // Entry `index` of that list now stands only in the target, as `value`.
     virtual void Moved(size_t index, const mGeneral::ExactValue& value) = 0;
+    // An entry stays in the source, and why; without Planned where the source refuses writing.
+    virtual void Kept(MovePlace /*place*/, REGSAM /*view*/, const std::wstring& /*name*/,
+                      KeptReason /*reason*/) {}
+    // A place whose source refuses writing and whose names cannot even be listed.
+    virtual void Unreadable(MovePlace /*place*/, REGSAM /*view*/) {}
 
 protected:
     ~MoveLog() = default;
@@ -87,6 +92,9 @@ struct MoveOptions {
     // its program's update, so it is never replaced, and the parked copy
     // stays. Parking replaces a stale parked copy.
     bool keepTargetValues = false;
+    // Every decision of the move, and no write: a missing target is only shown
+    // creatable, and each entry that would move counts, and is logged, as moved.
+    bool dryRun = false;
     MoveLog* log = nullptr;
 };
 

@@ -238,87 +238,44 @@ const wchar_t* LastPart(const wchar_t* path) {
     return slash ? slash + 1 : path;
 }
 
-// The same checks as the move makes, in the same order, with reads only.
-void PreviewPlace(MovePlace place, REGSAM view, const wchar_t* source, const wchar_t* target,
-                  bool keepTargetValues, const PlaceEntries* only, std::wstring& out,
-                  MoveResult& result) {
-    const HKEY root = place == kMachineWide ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
-    const bool checked = only && !only->hashes.empty();
-    if (checked && only->hashes.size() != only->names.size()) return;
-    const wchar_t *from = LastPart(source), *to = LastPart(target);
-    const wchar_t* where = PlaceName(place, view);
-    // "stays in Run: <why>", or "Run → RunDisabled".
-    auto line = [&](const std::wstring& name, const KeptReason* stays) {
-        out += base::Cat({L"start-up entry ", NameShown(name), L" in ", where, L": ",
-                          stays ? L"stays in " : L"", from, stays ? L": " : L" \u2192 ",
-                          stays ? WhyKept(*stays, false) : to, L"\n"});
-        if (stays)
-            result.Keep(place, *stays);
-        else
-            ++result.moved;
-    };
-    const KeptReason changed = kChangedSince, denied = kNeedsAdministrator,
-                     differs = kLiveEntryDiffers;
-    base::KeyHandle reader, writer, there, parent;
-    if (mGeneral::OpenKeyExact(root, source, KEY_QUERY_VALUE | view, reader.Put()) ==
-            ERROR_ACCESS_DENIED &&
-        !only) {
-        result.unreadable[place] = true;
-        out += base::Cat({L"start-up entries in ", where,
+// Builds the preview's lines as a dry run of the move tells of each entry:
+// "stays in Run: <why>", or "Run → RunDisabled".
+class PreviewLog final : public MoveLog {
+public:
+    PreviewLog(const wchar_t* source, const wchar_t* target)
+        : from_(LastPart(source)), to_(LastPart(target)) {}
+    bool Planned(MovePlace place, REGSAM view, const std::vector<std::wstring>&) override {
+        where_ = PlaceName(place, view);
+        return true;
+    }
+    void Moved(size_t, const mGeneral::ExactValue& value) override {
+        out += base::Cat({L"start-up entry ", NameShown(value.name), L" in ", where_, L": ", from_,
+                          L" \u2192 ", to_, L"\n"});
+    }
+    void Kept(MovePlace place, REGSAM view, const std::wstring& name, KeptReason reason) override {
+        out += base::Cat({L"start-up entry ", NameShown(name), L" in ", PlaceName(place, view),
+                          L": stays in ", from_, L": ", WhyKept(reason, false), L"\n"});
+    }
+    void Unreadable(MovePlace place, REGSAM view) override {
+        out += base::Cat({L"start-up entries in ", PlaceName(place, view),
                           L": cannot even be read; that needs an administrator\n"});
     }
-    std::vector<std::wstring> listed;
-    if (!only && reader) mGeneral::ListNamesExact(reader.Get(), listed);
-    const std::vector<std::wstring>& names = only ? only->names : listed;
-    // Each key opens as the move opens it: the source to write, and the
-    // target to write, or where it is missing, its parent to create it.
-    const std::wstring above(target, to - target - 1);
-    const LSTATUS targetOpened =
-        mGeneral::OpenKeyExact(root, target, KEY_QUERY_VALUE | KEY_SET_VALUE | view, there.Put());
-    const bool writable =
-        mGeneral::OpenKeyExact(root, source, KEY_QUERY_VALUE | KEY_SET_VALUE | view,
-                               writer.Put()) == ERROR_SUCCESS &&
-        (targetOpened == ERROR_SUCCESS ||
-         (targetOpened == ERROR_FILE_NOT_FOUND &&
-          mGeneral::OpenKeyExact(root, above.c_str(), KEY_CREATE_SUB_KEY | view, parent.Put()) ==
-              ERROR_SUCCESS));
-    if (!there) mGeneral::OpenKeyExact(root, target, KEY_QUERY_VALUE | view, there.Put());
-    mGeneral::ExactValue value, live;
-    for (size_t i = 0; i < names.size(); ++i) {
-        if (checked && !only->hashes[i]) continue;
-        if (!reader || mGeneral::ReadExact(reader.Get(), names[i], value) != ERROR_SUCCESS ||
-            (checked && mGeneral::ValueHash(value) != only->hashes[i])) {
-            if (checked &&
-                !(there && mGeneral::ReadExact(there.Get(), names[i], live) == ERROR_SUCCESS &&
-                  mGeneral::ValueHash(live) == only->hashes[i]))
-                line(names[i], &changed);
-            continue;
-        }
-        if (!writable)
-            line(names[i], &denied);
-        else if (keepTargetValues && there &&
-                 mGeneral::ReadExact(there.Get(), names[i], live) == ERROR_SUCCESS &&
-                 !mGeneral::SameValue(live, value))
-            line(names[i], &differs);
-        else
-            line(names[i], nullptr);
-    }
-}
+    std::wstring out;
+
+private:
+    const wchar_t *from_, *to_, *where_ = L"";
+};
 
 }  // namespace
 
 std::wstring PreviewMove(const wchar_t* source, const wchar_t* target, bool keepTargetValues,
                          const std::vector<PlaceEntries>* only, MoveResult& result) {
-    std::wstring out;
-    result = MoveResult();
-    if (only) {
-        for (const PlaceEntries& place : *only)
-            PreviewPlace(place.place, place.view, source, target, keepTargetValues, &place, out,
-                         result);
-        return out;
-    }
-    for (REGSAM view : StartupMachineViews())
-        PreviewPlace(kMachineWide, view, source, target, keepTargetValues, nullptr, out, result);
-    PreviewPlace(kThisUser, 0, source, target, keepTargetValues, nullptr, out, result);
-    return out;
+    PreviewLog log(source, target);
+    MoveOptions options;
+    options.dryRun = true;
+    options.keepTargetValues = keepTargetValues;
+    options.log = &log;
+    result = only ? MoveNamedValues(source, target, *only, options)
+                  : MoveStartupValues(source, target, options);
+    return log.out;
 }

@@ -24,8 +24,8 @@ std::wstring DescribeStartupEntriesJson();
 // anything else as its first bytes in hex and its size.
 std::wstring RenderValue(const mGeneral::ExactValue& value);
 
-// What a move from `source` to `target` would do, changing nothing: one line
-// for each entry that would move, "what: now → after", and one for each
+// What a move from `source` to `target` would do, as its dry run tells: one
+// line for each entry that would move, "what: now → after", and one for each
 // that would stay, with the reason. Only the entries `only` names, if given;
 // `keepTargetValues` as in MoveOptions. `result` counts as the move would:
 // those that would move, and those that would stay, by reason.

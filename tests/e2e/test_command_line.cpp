@@ -153,9 +153,10 @@ TEST_CASE("without the rights to write, each preview refuses as its change does"
     REQUIRE((tcpip.locked && run.locked));
     struct Case {
         const wchar_t* arguments;
-        DWORD exitCode;    // 2: nothing could change; 1: some would stay
-        const char* says;  // part of the output
-        bool userEntry;    // one of the user's joins the machine's, which stays
+        DWORD exitCode;          // 2: nothing could change; 1: some would stay
+        const char* says;        // part of the output
+        bool userEntry;          // one of the user's joins the machine's, which stays
+        bool noParking = false;  // the user's RunDisabled is missing, and cannot be created
     };
     const Case cases[] = {
         {L"/WhatIf /Mtu 1500", 2, "The MTU was not changed", false},
@@ -166,9 +167,18 @@ TEST_CASE("without the rights to write, each preview refuses as its change does"
         {L"/PowerBootup /NoRestart", 2, "Parked 0 entries", false},
         {L"/WhatIf /PowerBootup /NoRestart", 1, "\"Mine\"", true},
         {L"/PowerBootup /NoRestart", 1, "Parked 1 entry", true},
+        {L"/WhatIf /PowerBootup /NoRestart", 2, "\"Mine\" in HKCU: stays in Run: moving it needs",
+         true, true},
     };
     for (const Case& c : cases) {
         if (c.userEntry) PutText(support::kRun, L"Mine", L"C:\\mine.exe");
+        std::unique_ptr<e2e::KeyReadOnly> parent;
+        if (c.noParking) {
+            support::DeleteTree(HKEY_CURRENT_USER, support::kParked);
+            parent = std::make_unique<e2e::KeyReadOnly>(
+                HKEY_CURRENT_USER, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion");
+            REQUIRE(parent->locked);
+        }
         e2e::CommandRun run = e2e::RunTavrel(c.arguments);
         INFO(Narrow(c.arguments), ": ", Narrow(run.output));
         CHECK(run.exitCode == c.exitCode);
