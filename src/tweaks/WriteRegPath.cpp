@@ -45,15 +45,13 @@ void WriteRegPath(const std::string& path, const std::string&, const std::string
                   int32_t typeNumber) {
     size_t first = path.find('\\'), last = path.rfind('\\');
     if (first == std::string::npos || first == last) return;  // fewer than three parts
-    std::string rootName = path.substr(0, first);
-    std::string keyPath = path.substr(first + 1, last - first - 1);
-    std::string valueName = path.substr(last + 1);
     for (const Root& root : kRoots) {
-        if (rootName != root.name) continue;
+        if (path.compare(0, first, root.name) != 0) continue;
         HKEY key;
-        if (RegOpenKeyExA(root.key, keyPath.c_str(), 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS)
+        if (RegOpenKeyExA(root.key, path.substr(first + 1, last - first - 1).c_str(), 0,
+                          KEY_SET_VALUE, &key) != ERROR_SUCCESS)
             return;
-        SetTypedValue(key, valueName, typeNumber, data);
+        SetTypedValue(key, path.substr(last + 1), typeNumber, data);
         RegCloseKey(key);
         return;
     }
