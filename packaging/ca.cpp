@@ -134,3 +134,48 @@ extern "C" __declspec(dllexport) UINT __stdcall RunCompanion(MSIHANDLE install) 
     Log(install, L"exit code " + base::Decimal(code));
     return ERROR_SUCCESS;
 }
+
+// Last, after the passes above, which may record their own: the records of
+// changes for all users go with the program. Each user's own stay in their
+// profile, where the uninstall cannot reach them all.
+extern "C" __declspec(dllexport) UINT __stdcall RemoveMachineRecords(MSIHANDLE install) {
+    constexpr REGSAM kView = KEY_WOW64_64KEY;  // where both builds keep them; ignored on 32-bit
+    HKEY tavrel, history;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Tavrel", 0, KEY_READ | DELETE | kView,
+                      &tavrel) != ERROR_SUCCESS)
+        return ERROR_SUCCESS;
+    unsigned removed = 0;
+    if (RegOpenKeyExW(tavrel, L"History", 0, KEY_READ | DELETE | kView, &history) ==
+        ERROR_SUCCESS) {
+        wchar_t name[256];
+        for (DWORD index = 0;;) {
+            DWORD length = 256;
+            if (RegEnumKeyExW(history, index, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+                ERROR_SUCCESS)
+                break;
+            if (RegDeleteKeyW(history, name) == ERROR_SUCCESS)
+                ++removed;
+            else
+                ++index;  // one that stays is passed over, not asked again
+        }
+        RegCloseKey(history);
+        RegDeleteKeyW(tavrel, L"History");
+    }
+    // Its key, too, once nothing else is left in it.
+    DWORD subkeys = 1, values = 1;
+    RegQueryInfoKeyW(tavrel, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values,
+                     nullptr, nullptr, nullptr, nullptr);
+    RegCloseKey(tavrel);
+    HKEY software;
+    if (!subkeys && !values &&
+        RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software", 0, KEY_READ | DELETE | kView, &software) ==
+            ERROR_SUCCESS) {
+        RegDeleteKeyW(software, L"Tavrel");
+        RegCloseKey(software);
+    }
+    Log(install,
+        L"records of changes for all users removed from HKEY_LOCAL_MACHINE\\Software"
+        L"\\Tavrel\\History: " +
+            base::Decimal(removed) + L".");
+    return ERROR_SUCCESS;
+}

@@ -1,6 +1,7 @@
 #include "history/changes.h"
 
 #include <cstring>
+#include <cwchar>
 
 #include "base/escape.h"
 #include "base/handle.h"
@@ -117,8 +118,7 @@ Found LastUndoable(Record& record, std::wstring& why, std::wstring* skipped = nu
         if (Writable(sequence)) return Found::kRecord;
         if (skipped)
             *skipped +=
-                base::Cat({L"Left as it is: ", base::Quoted(TitleOf(record)), L", made ",
-                           TimeText(record.time), L"; putting it back needs an administrator.\n"});
+                base::Cat({L"Needs an administrator: ", base::Quoted(TitleOf(record)), L".\n"});
     }
     why = L"Nothing to undo: no change of Tavrel's that can be undone is recorded.\n";
     return Found::kNone;
@@ -256,28 +256,28 @@ bool RecordSettings(Kind kind, const wchar_t* title, std::vector<SettingChange> 
 }
 
 std::wstring TitleOf(const Record& record) {
+    const std::vector<SettingChange>& settings = record.settings;
     switch (record.kind) {
         case Kind::kMtu:
-            return L"MTU " + Shown(Setting::kMtu,
-                                   record.settings.empty() ? Held{} : record.settings[0].after);
+            return L"MTU " + Shown(Setting::kMtu, settings.empty() ? Held{} : settings[0].after);
         case Kind::kEffects: {
             // Which set the settings were left nearer to.
             int off = 0;
-            for (const SettingChange& s : record.settings)
+            for (const SettingChange& s : settings)
                 off += (s.after == Target(true, s)) - (s.after == Target(false, s));
             return off > 0 ? L"Effects off" : off < 0 ? L"Effects balanced" : L"Effects";
         }
         case Kind::kStartup:
             return record.parks ? L"Power Bootup" : L"Normal Bootup";
         case Kind::kOnce: {
-            const std::wstring& done = record.detail;
-            if (done.compare(0, 8, L"emptied ") == 0) return L"Empty recycle bins";
-            if (done.find(L"\\shutdown.exe ") != std::wstring::npos) return L"Restart";
-            if (done.size() > 12 && done.compare(done.size() - 12, 12, L"\\cleanmgr.exe") == 0)
-                return L"Clean-up";
-            return L"Done for good";
+            const wchar_t* done = record.detail.c_str();
+            return wcsncmp(done, L"emptied ", 8) == 0 ? L"Empty recycle bins"
+                   : wcsstr(done, L"\\shutdown.exe ") ? L"Restart"
+                   : wcsstr(done, L"\\cleanmgr.exe")  ? L"Clean-up"
+                                                      : L"Done for good";
         }
         case Kind::kUndo: {
+            // After the change it undid, as that change's own record tells.
             Record undone;
             std::wstring why;
             return Read(record.undoes, undone, why) && undone.kind != Kind::kUndo
@@ -448,7 +448,7 @@ std::wstring DescribeHistory() {
                                                  : L"cut short; can be undone";
         text += base::Cat({TimeText(record.time), L" | ", base::Quoted(TitleOf(record)), L" | ",
                            Summary(record), L" | ", state,
-                           record.allUsers ? L" | made for all users by " : L"",
+                           record.allUsers ? L" | for all users, by " : L"",
                            record.allUsers ? base::Quoted(record.user).c_str() : L"", L"\n"});
     }
     return text.empty() ? L"No changes are recorded.\n" : text;

@@ -2,7 +2,6 @@
 
 #include <sddl.h>
 
-#include <algorithm>
 #include <cstring>
 
 #include "base/handle.h"
@@ -24,8 +23,9 @@ constexpr REGSAM kRecordAccess = KEY_QUERY_VALUE | KEY_SET_VALUE;
 class Writer {
 public:
     void Raw(const void* data, size_t size) {
-        const BYTE* first = static_cast<const BYTE*>(data);
-        bytes.insert(bytes.end(), first, first + size);
+        const size_t at = bytes.size();
+        bytes.resize(at + size);
+        if (size) std::memcpy(&bytes[at], data, size);
     }
     void Number(DWORD n) { Raw(&n, 4); }
     void Data(const void* data, size_t size, size_t unit = 1) {
@@ -134,10 +134,18 @@ bool Absent(HKEY key, const wchar_t* name) {
     return RegQueryValueExW(key, name, nullptr, nullptr, nullptr, nullptr) == ERROR_FILE_NOT_FOUND;
 }
 
-Writer SettingsBlob(const std::vector<SettingChange>& settings) {
+// Which part a setting or a place belongs to: true, the one for all users.
+bool PartOf(const SettingChange& change) { return change.setting == Setting::kMtu; }
+bool PartOf(const PlaceEntries& place) { return place.place == kMachineWide; }
+
+// The settings that belong to one part.
+Writer SettingsBlob(const std::vector<SettingChange>& settings, bool allUsers) {
     Writer w;
-    w.Number(static_cast<DWORD>(settings.size()));
+    DWORD count = 0;
+    for (const SettingChange& change : settings) count += PartOf(change) == allUsers;
+    w.Number(count);
     for (const SettingChange& change : settings) {
+        if (PartOf(change) != allUsers) continue;
         w.Number(static_cast<DWORD>(change.setting));
         w.Number(change.id);
         for (const Held* held : {&change.before, &change.after}) {
@@ -175,14 +183,16 @@ bool Allowed(Kind kind, const std::vector<SettingChange>& settings) {
 }
 
 // One part's settings, after those of the other part.
-bool ReadSettings(HKEY key, Record& record) {
+[[gnu::noinline]] bool ReadSettings(HKEY key, Record& record) {
     std::vector<BYTE> blob;
     if (!Get(key, L"Settings", REG_BINARY, blob)) return false;
     Reader r(blob);
     DWORD count;
     if (!r.Number(count) || count > 16) return false;
-    std::vector<SettingChange> settings(count);
-    for (SettingChange& change : settings) {
+    const size_t first = record.settings.size();
+    record.settings.resize(first + count);
+    for (size_t i = first; i < record.settings.size(); ++i) {
+        SettingChange& change = record.settings[i];
         DWORD setting, id;
         if (!r.Number(setting) || !r.Number(id)) return false;
         change.setting = static_cast<Setting>(setting);
@@ -195,7 +205,6 @@ bool ReadSettings(HKEY key, Record& record) {
             held->present = present != 0;
         }
     }
-    record.settings.insert(record.settings.end(), settings.begin(), settings.end());
     return r.Done() && Allowed(record.kind, record.settings);
 }
 
@@ -210,17 +219,18 @@ NumberedName Numbered(const wchar_t* name, size_t index) {
 }
 
 // One place's names and, once the change has finished, which of them moved.
-bool ReadPlace(HKEY key, size_t index, bool finished, PlaceEntries& place) {
+[[gnu::noinline]] bool ReadPlace(HKEY key, size_t index, bool finished, PlaceEntries& place) {
     std::vector<BYTE> blob, moved;
     if (!Get(key, Numbered(L"Entries", index).text, REG_BINARY, blob)) return false;
     Reader r(blob);
     DWORD where, view, count;
     if (!r.Number(where) || !r.Number(view) || !r.Number(count) || count > blob.size() / 4)
         return false;
-    std::vector<REGSAM> views = StartupMachineViews();
-    if (where == kThisUser
-            ? view != 0
-            : where != kMachineWide || std::find(views.begin(), views.end(), view) == views.end())
+    // Only the views Windows starts programs from: both on 64-bit Windows.
+    if (where == kThisUser ? view != 0
+        : platform::Is64BitWindows()
+            ? where != kMachineWide || (view != KEY_WOW64_64KEY && view != KEY_WOW64_32KEY)
+            : where != kMachineWide || view != 0)
         return false;
     place.place = static_cast<MovePlace>(where);
     place.view = view;
@@ -263,8 +273,6 @@ HKEY RootOf(bool allUsers) { return allUsers ? HKEY_LOCAL_MACHINE : HKEY_CURRENT
 REGSAM ViewOf(bool allUsers) {
     return allUsers && platform::Is64BitWindows() ? KEY_WOW64_64KEY : 0;
 }
-bool PartOf(const SettingChange& change) { return change.setting == Setting::kMtu; }
-bool PartOf(const PlaceEntries& place) { return place.place == kMachineWide; }
 
 LSTATUS OpenPart(bool allUsers, DWORD sequence, REGSAM access, base::KeyHandle& key) {
     return RegOpenKeyExW(RootOf(allUsers), RecordPath(sequence).c_str(), 0,
@@ -279,7 +287,7 @@ struct AdministratorsOnly {
     SECURITY_ATTRIBUTES attributes{sizeof attributes, nullptr, FALSE};
     AdministratorsOnly() {
         ConvertStringSecurityDescriptorToSecurityDescriptorW(
-            L"O:BAD:P(A;OICI;KA;;;BA)(A;OICI;KA;;;SY)(A;OICI;KR;;;BU)", SDDL_REVISION_1,
+            L"O:BAD:P(A;CI;KA;;;BA)(A;CI;KA;;;SY)(A;CI;KR;;;BU)", SDDL_REVISION_1,
             &attributes.lpSecurityDescriptor, nullptr);
     }
     ~AdministratorsOnly() { LocalFree(attributes.lpSecurityDescriptor); }
@@ -305,10 +313,9 @@ bool OpenHistory(bool allUsers, base::KeyHandle& history) {
 
 // Only administrators and the system own the key and may write it.
 bool OnlyAdministratorsWrite(HKEY key) {
-    DWORD size = 0;
-    const SECURITY_INFORMATION wanted = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
-    if (RegGetKeySecurity(key, wanted, nullptr, &size) != ERROR_INSUFFICIENT_BUFFER) return false;
-    std::vector<BYTE> descriptor(size);
+    // Tavrel's own keys carry a short list; a longer one is not Tavrel's.
+    alignas(8) BYTE descriptor[1024];
+    DWORD size = sizeof descriptor;
     PSID owner = nullptr;
     PACL dacl = nullptr;
     BOOL present = FALSE, defaulted = FALSE;
@@ -316,11 +323,10 @@ bool OnlyAdministratorsWrite(HKEY key) {
         return IsWellKnownSid(sid, WinBuiltinAdministratorsSid) ||
                IsWellKnownSid(sid, WinLocalSystemSid);
     };
-    if (RegGetKeySecurity(key, wanted, descriptor.data(), &size) != ERROR_SUCCESS ||
-        !GetSecurityDescriptorOwner(descriptor.data(), &owner, &defaulted) || !owner ||
-        !trusted(owner) ||
-        !GetSecurityDescriptorDacl(descriptor.data(), &present, &dacl, &defaulted) || !present ||
-        !dacl)
+    if (RegGetKeySecurity(key, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, descriptor,
+                          &size) != ERROR_SUCCESS ||
+        !GetSecurityDescriptorOwner(descriptor, &owner, &defaulted) || !owner || !trusted(owner) ||
+        !GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) || !present || !dacl)
         return false;  // no list at all lets everyone in
     constexpr ACCESS_MASK kWrites = KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_CREATE_LINK | DELETE |
                                     WRITE_DAC | WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL;
@@ -361,13 +367,10 @@ bool WritePart(HKEY history, bool allUsers, const Record& record) {
             ERROR_SUCCESS ||
         disposition == REG_OPENED_EXISTING_KEY)
         return false;
-    std::vector<SettingChange> settings;
-    for (const SettingChange& change : record.settings)
-        if (PartOf(change) == allUsers) settings.push_back(change);
     HKEY k = key.Get();
     if (!Put(k, L"Time", REG_BINARY, &record.time, 8) || !PutText(k, L"Title", record.title) ||
         !PutNumber(k, L"Parks", record.parks) || !PutNumber(k, L"Finished", 0) ||
-        !PutBlob(k, L"Settings", SettingsBlob(settings)) ||
+        !PutBlob(k, L"Settings", SettingsBlob(record.settings, allUsers)) ||
         (allUsers && !PutText(k, L"User", UserName())) ||
         (record.kind == Kind::kUndo && !PutNumber(k, L"Undoes", record.undoes)) ||
         (!record.detail.empty() && !PutText(k, L"Detail", record.detail)) ||
@@ -440,16 +443,13 @@ void Drop(bool allUsers, DWORD sequence) {
         if (index >= kMostPlaces || !ReadPlace(k, index, finished, record.entries.back()) ||
             (record.kind != Kind::kStartup && record.kind != Kind::kUndo))
             return Refuse(why, L"its start-up entries are malformed, or its change touches none");
-        if (PartOf(record.entries.back()) != allUsers && allUsers)
-            return Refuse(why, L"it names this user's start-up entries among those for all users");
         record.misplaced = record.misplaced || PartOf(record.entries.back()) != allUsers;
     }
-    for (size_t i = settings; i < record.settings.size(); ++i) {
-        if (PartOf(record.settings[i]) != allUsers && allUsers)
-            return Refuse(why, L"it names this user's settings among those for all users");
+    for (size_t i = settings; i < record.settings.size(); ++i)
         record.misplaced = record.misplaced || PartOf(record.settings[i]) != allUsers;
-    }
-    return true;
+    // Among the changes for all users, nothing of this user's own.
+    return !(allUsers && record.misplaced) ||
+           Refuse(why, L"it holds this user's own settings among those for all users");
 }
 
 }  // namespace
@@ -524,10 +524,7 @@ bool Finish(Record& record) {
         written = written && opened == ERROR_SUCCESS;
         if (!written) break;
         HKEY k = key.Get();
-        std::vector<SettingChange> settings;
-        for (const SettingChange& change : record.settings)
-            if (PartOf(change) == allUsers) settings.push_back(change);
-        written = written && PutBlob(k, L"Settings", SettingsBlob(settings));
+        written = written && PutBlob(k, L"Settings", SettingsBlob(record.settings, allUsers));
         for (size_t i = 0; i < record.entries.size() && written; ++i) {
             const std::vector<uint64_t>& hashes = record.entries[i].hashes;
             written = PartOf(record.entries[i]) != allUsers ||

@@ -202,7 +202,7 @@ TEST_CASE("each change is previewed, made, and undone back to the exact state be
     CHECK(listed.find("| \"Undo MTU 68\" | no change | an undo") < listed.find("\r\n"));
     CHECK(listed.find("| \"Undo MTU 68\" | MTU: 68 \u2192 not set | an undo") != std::string::npos);
     // A change for all users is recorded where only administrators write, by name.
-    CHECK(listed.find("| \"MTU 68\" | MTU: 1400 \u2192 68 | undone | made for all users by \"") !=
+    CHECK(listed.find("| \"MTU 68\" | MTU: 1400 \u2192 68 | undone | for all users, by \"") !=
           std::string::npos);
     CHECK(listed.find("| \"Power Bootup\" | " + std::to_string(2 * support::Places().size()) +
                       " entries: Run \u2192 RunDisabled | undone") != std::string::npos);

@@ -62,6 +62,21 @@ HKEY MachinePart(DWORD sequence) {
     return key;
 }
 
+// Gives a record's part for all users this owner and list, in SDDL.
+void Secure(DWORD sequence, const wchar_t* sddl) {
+    HKEY key;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    REQUIRE(RegOpenKeyExW(HKEY_LOCAL_MACHINE, history::RecordKey(sequence, true).substr(19).c_str(),
+                          0, WRITE_DAC | WRITE_OWNER | KEY_WOW64_64KEY, &key) == ERROR_SUCCESS);
+    REQUIRE(ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor,
+                                                                 nullptr));
+    CHECK(RegSetKeySecurity(
+              key, (sddl[0] == L'O' ? OWNER_SECURITY_INFORMATION : 0) | DACL_SECURITY_INFORMATION,
+              descriptor) == ERROR_SUCCESS);
+    LocalFree(descriptor);
+    RegCloseKey(key);
+}
+
 // What any program of the user can write: the record that made an
 // administrator's undo write an MTU of 1, as an earlier version kept it.
 void ForgeUnderUser(DWORD sequence) {
@@ -102,12 +117,10 @@ TEST_CASE("a record that is malformed, forged or open to others is never acted o
         {"a finished move that does not say what moved", [](HKEY k, DWORD) { AsSwitch(k, Blob({0, 0x100, 1, 1}, L"A")); PutNumber(k, L"Finished", 1); }},
         {"a name longer than the registry allows", [](HKEY k, DWORD) { AsSwitch(k, Blob({0, 0x100, 1, 16384}, std::wstring(16384, L'n'))); }},
         {"an MTU change that says it undid another", [](HKEY k, DWORD) { PutNumber(k, L"Undoes", 1); }},
-        {"a key that everyone may write", [](HKEY k, DWORD) {
-            PSECURITY_DESCRIPTOR open = nullptr;
-            REQUIRE(ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(A;;KA;;;WD)", SDDL_REVISION_1, &open, nullptr));
-            CHECK(RegSetKeySecurity(k, DACL_SECURITY_INFORMATION, open) == ERROR_SUCCESS);
-            LocalFree(open); },
+        {"a key that everyone may write", [](HKEY, DWORD sequence) { Secure(sequence, L"D:(A;;KA;;;WD)"); },
          L"refused: its key lets others than administrators write it"},
+        {"a change for all users this caller may not write", [](HKEY, DWORD sequence) { Secure(sequence, L"O:BAD:(A;;KR;;;WD)(A;;KA;;;SY)"); },
+         L" | \"MTU 68\" | ", L"Needs an administrator: \"MTU 68\".\nNothing to undo"},
         {"a stored title that names another change", [](HKEY k, DWORD) { Put(k, L"Title", REG_SZ, Blob({}, std::wstring(L"Effects off\0", 12))); },
          L" | \"MTU 68\" | ", L"Would undo: \"MTU 68\""},
         {"a newer change for all users recorded under HKCU", [](HKEY, DWORD sequence) { ForgeUnderUser(sequence + 1); },
@@ -128,6 +141,7 @@ TEST_CASE("a record that is malformed, forged or open to others is never acted o
         CHECK(listed.find(c.listed) != std::wstring::npos);
         CHECK(report.find(refused ? history::RecordKey(record.sequence, true) + L" was refused"
                                   : c.undo) != std::wstring::npos);
+        Secure(record.sequence, L"O:BAD:(A;;KA;;;BA)");  // so that it can go
         support::ClearHistory();
     }
 }
