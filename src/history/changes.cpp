@@ -290,15 +290,14 @@ std::wstring TitleOf(const Record& record) {
 }
 
 bool SwitchRecord::Planned(MovePlace place, REGSAM view, const std::vector<std::wstring>& names) {
-    if (refused_) return false;
     // Begun in the part the first place belongs to; one flush, once that
-    // place's names are written too.
+    // place's names are written too. A part that cannot be written keeps
+    // only its own places where they are.
     record_.entries.push_back({place, view, names, std::vector<uint64_t>(names.size())});
     if ((record_.sequence || Begin(record_, false)) &&
         SavePlace(record_, record_.entries.size() - 1))
         return true;
     record_.entries.pop_back();
-    refused_ = !record_.sequence;
     return false;
 }
 

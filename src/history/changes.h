@@ -74,7 +74,6 @@ public:
 
 private:
     Record& record_;
-    bool refused_ = false;
 };
 
 // What a record is listed and offered as, from what it holds: a record's
