@@ -234,6 +234,22 @@ TEST_CASE("without its record a change is refused, and nothing changes") {
               0);
         CHECK(Differences(Take(), before) == "");
     }
+    // With only the part for all users unrecordable, this user's own entries
+    // still move, under the record's part in HKCU; the others stay.
+    support::ClearHistory();
+    HKEY tavrel;
+    REQUIRE(RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Tavrel", 0, nullptr,
+                            REG_OPTION_VOLATILE, KEY_ALL_ACCESS | KEY_WOW64_64KEY, nullptr, &tavrel,
+                            nullptr) == ERROR_SUCCESS);
+    RegCloseKey(tavrel);
+    SetEntries(support::kRun);
+    e2e::CommandRun run = e2e::RunTavrel(L"/PowerBootup /NoRestart");
+    INFO(Narrow(run.output));
+    CHECK(run.exitCode == 1);
+    CHECK(Narrow(run.output).find("for all users: Tavrel could not record the move first") !=
+          std::string::npos);
+    CHECK(e2e::ValueNames(HKEY_CURRENT_USER, support::kRun).empty());
+    CHECK(e2e::ValueNames(HKEY_LOCAL_MACHINE, support::kRun).size() == 2);
 }
 
 TEST_CASE(
