@@ -219,6 +219,9 @@ Outcome SwitchStartup(ActionContext& context, bool park) {
     context.report += (park ? L"Parked " : L"Brought back ") + Entries(result.moved) + L"; " +
                       base::Decimal(static_cast<unsigned>(result.kept)) +
                       L" left where they were.\n";
+    // Kept on purpose, not for want of anything: no failure, no other exit code.
+    for (const std::wstring& own : result.windowsOwn)
+        context.report += L"Left as one of Windows' own: " + own + L".\n";
     // Nothing moved needs no restart; a partial move is partial (1 before 3010).
     if (kept.empty())
         return !context.noRestart ? Restart(context) : result.moved ? kRestartRequired : kDone;

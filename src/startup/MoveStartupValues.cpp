@@ -5,9 +5,11 @@
 #include <string>
 #include <vector>
 
+#include "base/escape.h"
 #include "base/handle.h"
 #include "base/text.h"
 #include "platform/platform.h"
+#include "startup/WindowsOwn.h"
 
 namespace {
 
@@ -108,6 +110,13 @@ void MoveKey(HKEY root, REGSAM view, const wchar_t* source, const wchar_t* targe
             // unless an earlier move back, cut short, already put it in place.
             if (checked && !(inTarget(name) && mGeneral::ValueHash(there) == only->hashes[i]))
                 keep(name, kChangedSince);
+            continue;
+        }
+        if (options.keepWindowsOwn && !only && !WindowsOwnProgram(value).empty()) {
+            result.windowsOwn.push_back(base::Quoted(name) + (place == kMachineWide
+                                                                  ? L" for all users"
+                                                                  : L" for this user"));
+            if (options.log) options.log->Kept(place, view, name, kWindowsOwn);
             continue;
         }
         bool alreadyThere = false;
@@ -249,6 +258,7 @@ std::wstring Entries(int count) {
 
 bool ParkStartupValues(MoveResult& result, DWORD waitMs, MoveLog* log) {
     MoveOptions park;
+    park.keepWindowsOwn = true;
     park.log = log;
     return LockedMove(kStartupKey, kParkingKey, park, result, waitMs);
 }
@@ -278,6 +288,8 @@ const wchar_t* WhyKept(KeptReason reason, bool several) {
         {L"it was changed or removed after Tavrel moved it",
          L"they were changed or removed after Tavrel moved them"},
         {L"Tavrel could not record the move first", L"Tavrel could not record the move first"},
+        {L"it is one of Windows' own: its program lies in the Windows or system folder",
+         L"they are Windows' own: their programs lie in the Windows or system folder"},
     };
     return kWhy[reason][several ? 1 : 0];
 }

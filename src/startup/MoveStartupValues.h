@@ -27,6 +27,7 @@ enum KeptReason {
     kNotRemoved,          // copied whole into the target, but the source would not let it go
     kChangedSince,        // moving back: it no longer holds what was moved, or is gone
     kNotRecorded,         // the record of the move could not be written first
+    kWindowsOwn,          // parking: one of Windows' own, which stays (not a failure)
     kReasonCount
 };
 
@@ -39,6 +40,9 @@ struct MoveResult {
     bool unreadable[kPlaceCount] = {};
     // The switch did not start: its lock could not be opened at all.
     bool lockUnavailable = false;
+    // Left in place as Windows' own, each as "\"name\" for all users": not
+    // kept for want of anything, so not among `kept`.
+    std::vector<std::wstring> windowsOwn;
 
     bool Complete() const;
     void Keep(MovePlace place, KeptReason reason, int count = 1);
@@ -92,6 +96,8 @@ struct MoveOptions {
     // its program's update, so it is never replaced, and the parked copy
     // stays. Parking replaces a stale parked copy.
     bool keepTargetValues = false;
+    // Parking leaves Windows' own entries where they are (see WindowsOwn.h).
+    bool keepWindowsOwn = false;
     // Every decision of the move, and no write: a missing target is only shown
     // creatable, and each entry that would move counts, and is logged, as moved.
     bool dryRun = false;

@@ -274,6 +274,7 @@ std::wstring PreviewMove(const wchar_t* source, const wchar_t* target, bool keep
     MoveOptions options;
     options.dryRun = true;
     options.keepTargetValues = keepTargetValues;
+    options.keepWindowsOwn = !keepTargetValues;  // as parking does
     options.log = &log;
     result = only ? MoveNamedValues(source, target, *only, options)
                   : MoveStartupValues(source, target, options);

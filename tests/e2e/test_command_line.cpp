@@ -66,6 +66,7 @@ TEST_CASE("the command line runs one action without a window and exits 0, 1 or 2
     e2e::EffectsKept effects;
     PutText(support::kRun, kForeign, L"C:\\Tool\\tool.exe\t-q");
     PutText(support::kRun, L"Plain", L"C:\\plain.exe");
+    PutText(support::kRun, L"Input", L"C:\\windows\\system32\\notepad.exe /n");  // Windows' own
 
     struct Case {
         const wchar_t* arguments;
@@ -91,9 +92,14 @@ TEST_CASE("the command line runs one action without a window and exits 0, 1 or 2
         {L"/Effects off", 1, "These settings did not take: visual styles.", "",
          [] { return Desktop(L"FontSmoothing") == "0"; }, false, true},
         {L"/EFFECTS Balanced", 0, "", "", [] { return Desktop(L"FontSmoothing") == "2"; }, true},
-        // Done, but for the restart it was told to leave out.
-        {L"/PowerBootup /NoRestart", 3010, "Parked 2 entries; 0 left where they were.", "",
-         [] { return Count(support::kRun) == 0 && Count(support::kParked) == 2; }, true},
+        {L"/WhatIf /PowerBootup /NoRestart", 0,
+         "\"Input\" in HKCU: stays in Run: it is one of Windows' own", "",
+         [] { return Count(support::kRun) == 3; }, true},
+        // Done, but for the restart it was told to leave out; Windows' own stays.
+        {L"/PowerBootup /NoRestart", 3010,
+         "Parked 2 entries; 0 left where they were.\r\nLeft as one of Windows' own: \"Input\" "
+         "for this user.",
+         "", [] { return Count(support::kRun) == 1 && Count(support::kParked) == 2; }, true},
         {L"/Status", 0,
          "  \"\u0395\u03BA\u03BA\u03AF\u03BD\u03B7\u03C3\u03B7 \u8D77\u52D5\" = REG_SZ "
          "\"C:\\\\Tool\\\\tool.exe\\t-q\"",
@@ -101,7 +107,7 @@ TEST_CASE("the command line runs one action without a window and exits 0, 1 or 2
         // A program put its entry back meanwhile, with other data: it stays,
         // and with an entry left behind nobody is there to ask about a restart.
         {L"/NormalBootup", 1, "The computer was not restarted", "",
-         [] { return Count(support::kRun) == 2 && Count(support::kParked) == 1; }},
+         [] { return Count(support::kRun) == 3 && Count(support::kParked) == 1; }},
         {L"/NoRestart /normalbootup", 1, "the parked copy stays parked", "",
          [] { return Count(support::kParked) == 1; }, true},
         {L"/Bogus", 2, "Unknown argument: /Bogus\r\n\r\nUsage:", "", [] { return Mtu() == 1500; }},
@@ -110,7 +116,7 @@ TEST_CASE("the command line runs one action without a window and exits 0, 1 or 2
         {L"/Mtu 1500 /Mtu 68", 2, "One action at a time", "", [] { return Mtu() == 1500; }},
         {L"/Mtu 9000", 2, "/Mtu takes 68 or 1500.", "", [] { return Mtu() == 1500; }},
         {L"/Restart /NoRestart", 2, "/NoRestart goes with", "", [] { return true; }},
-        {L"/?", 0, "Usage:", "", [] { return Count(support::kRun) == 2; }},
+        {L"/?", 0, "Usage:", "", [] { return Count(support::kRun) == 3; }},
     };
     for (const Case& c : cases) {
         INFO("arguments: ", Narrow(c.arguments), c.console ? " (console companion)" : "");

@@ -8,6 +8,7 @@
 
 #include "platform/platform.h"
 #include "startup/MoveStartupValues.h"
+#include "startup/WindowsOwn.h"
 #include "support/values.h"
 
 using support::Bytes;
@@ -292,4 +293,44 @@ TEST_CASE("while another copy moves, a switch waits, and past its wait changes n
     CHECK(result.lockUnavailable);
     CHECK(support::Get(HKEY_CURRENT_USER, kStartupKey) == before);
     for (HANDLE h : squatters) CloseHandle(h);
+}
+
+TEST_CASE("an entry is Windows' own only when its program and every file it names lie directly "
+          "in the Windows or system folder") {
+    // A program below the Windows folder, where users may write.
+    const wchar_t* below = L"C:\\windows\\temp\\tavrel-own.exe";
+    HANDLE file = CreateFileW(below, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    REQUIRE(file != INVALID_HANDLE_VALUE);
+    CloseHandle(file);
+    struct Case {
+        const wchar_t* data;
+        DWORD type;
+        bool own;
+    };
+    const Case cases[] = {
+        {L"C:\\windows\\system32\\notepad.exe", REG_SZ, true},
+        {L"\"C:\\WINDOWS\\SYSTEM32\\NOTEPAD.EXE\" /n", REG_SZ, true},
+        {L"%SystemRoot%\\system32\\notepad.exe", REG_EXPAND_SZ, true},
+        {L"%SystemRoot%\\system32\\notepad.exe", REG_SZ, false},  // not expanded
+        {L"notepad", REG_SZ, true},                               // on the search path
+        {L"C:\\windows\\notepad.exe C:\\windows\\win.ini", REG_SZ, true},
+        {L"rundll32.exe shell32.dll,Control_RunDLL", REG_SZ, true},
+        {below, REG_SZ, false},
+        {L"C:\\windows\\system32\\..\\temp\\tavrel-own.exe", REG_SZ, false},
+        {L"C:\\windows\\system32\\notepad.exe C:\\users\\x.txt", REG_SZ, false},
+        {L"rundll32.exe C:\\Vendor\\x.dll,Run", REG_SZ, false},
+        {L"cmd.exe /c start http://example.com", REG_SZ, false},
+        {L"cmd.exe /c evil", REG_SZ, false},  // a host runs what it is given
+        {L"C:\\Program Files\\Vendor\\tool.exe", REG_SZ, false},
+        {L"", REG_SZ, false},
+        {L"C:\\windows\\system32\\notepad.exe", REG_BINARY, false},
+    };
+    for (const Case& c : cases) {
+        INFO(support::Narrow(c.data), " type ", c.type);
+        const BYTE* bytes = reinterpret_cast<const BYTE*>(c.data);
+        mGeneral::ExactValue value{L"entry", c.type,
+                                   {bytes, bytes + (wcslen(c.data) + 1) * sizeof(wchar_t)}};
+        CHECK(WindowsOwnProgram(value).empty() != c.own);
+    }
+    DeleteFileW(below);
 }
