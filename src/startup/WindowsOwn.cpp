@@ -58,10 +58,13 @@ std::wstring Found(std::wstring name, const std::vector<std::wstring>& folders) 
 
 bool InOwnFolder(const std::wstring& file, const std::vector<std::wstring>& folders) {
     const size_t slash = file.find_last_of(L'\\');
-    if (file.empty() || slash == std::wstring::npos) return false;
-    const std::wstring folder = file.substr(0, slash);
+    if (slash == std::wstring::npos) return false;
+    // Told apart by length first: a switch asks this of every entry.
     for (const std::wstring& own : folders)
-        if (lstrcmpiW(folder.c_str(), own.c_str()) == 0) return true;
+        if (own.size() == slash &&
+            CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, file.c_str(), static_cast<int>(slash),
+                           own.c_str(), static_cast<int>(slash)) == CSTR_EQUAL)
+            return true;
     return false;
 }
 
@@ -92,32 +95,61 @@ bool NextWord(const std::wstring& line, size_t& at, std::wstring& word) {
     return true;
 }
 
+// Whether a command line can start a program of those folders at all: it
+// begins, quoted or not, with one of them and a backslash, or with a bare
+// name. Most entries are told apart here, before any copy or file lookup.
+bool MayBeOwn(const wchar_t* text, size_t length, const std::vector<std::wstring>& folders) {
+    while (length && (*text == L' ' || *text == L'\t' || *text == L'"')) ++text, --length;
+    for (const std::wstring& own : folders)
+        if (length > own.size() && text[own.size()] == L'\\' &&
+            CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, text, static_cast<int>(own.size()),
+                           own.c_str(), static_cast<int>(own.size())) == CSTR_EQUAL)
+            return true;
+    for (; length && *text != L' ' && *text != L'"'; ++text, --length)
+        if (*text == L'\\' || *text == L'/' || *text == L':') return false;
+    return true;
+}
+
 }  // namespace
 
 std::wstring WindowsOwnProgram(const mGeneral::ExactValue& value) {
     if ((value.type != REG_SZ && value.type != REG_EXPAND_SZ) || value.data.size() < 2) return {};
-    std::wstring line(reinterpret_cast<const wchar_t*>(value.data.data()), value.data.size() / 2);
-    line.resize(std::wcslen(line.c_str()));  // up to its first NUL
+    // The folders stay put while the program runs.
+    static const std::vector<std::wstring> folders = OwnFolders();
+    const wchar_t* text = reinterpret_cast<const wchar_t*>(value.data.data());
+    size_t length = 0;  // up to its first NUL
+    while (length < value.data.size() / 2 && text[length]) ++length;
+    if (value.type == REG_SZ && !MayBeOwn(text, length, folders)) return {};
+    std::wstring line(text, length);
     if (value.type == REG_EXPAND_SZ) {
-        std::vector<wchar_t> expanded(32768);
-        DWORD length = ExpandEnvironmentStringsW(line.c_str(), expanded.data(), 32768);
-        if (!length || length > 32768) return {};
-        line = expanded.data();
+        const DWORD expandedLength = ExpandEnvironmentStringsW(line.c_str(), nullptr, 0);
+        std::wstring expanded(expandedLength, L'\0');
+        if (!expandedLength ||
+            ExpandEnvironmentStringsW(line.c_str(), &expanded[0], expandedLength) != expandedLength)
+            return {};
+        expanded.resize(expandedLength - 1);
+        line.swap(expanded);
+        if (!MayBeOwn(line.c_str(), line.size(), folders)) return {};
     }
-    const std::vector<std::wstring> folders = OwnFolders();
     // The program: a quoted path, or the shortest run of leading words that
     // names a file, as CreateProcess tries them.
     std::wstring program;
     size_t rest = 0;
     while (rest < line.size() && (line[rest] == L' ' || line[rest] == L'\t')) ++rest;
+    // Only a bare name, or a path whose folder reads as one of those, is
+    // looked for on disk: most entries are told apart without a file lookup.
+    auto find = [&](const std::wstring& name) -> std::wstring {
+        const bool bare = name.find_first_of(L"\\/:") == std::wstring::npos;
+        return bare || InOwnFolder(name, folders) ? Found(name, folders) : std::wstring();
+    };
     if (rest < line.size() && line[rest] == L'"') {
         const size_t close = line.find(L'"', rest + 1);
         if (close == std::wstring::npos) return {};
-        program = Found(line.substr(rest + 1, close - rest - 1), folders);
+        program = find(line.substr(rest + 1, close - rest - 1));
         rest = close + 1;
     } else {
         for (size_t end = line.find(L' ', rest);; end = line.find(L' ', end + 1)) {
-            program = Found(line.substr(rest, end - rest), folders);
+            program = find(line.substr(rest, end - rest));
             if (!program.empty() || end == std::wstring::npos) {
                 rest = end;
                 break;
@@ -138,7 +170,7 @@ std::wstring WindowsOwnProgram(const mGeneral::ExactValue& value) {
             word.find_first_of(L"\\:.", 1) == std::wstring::npos)
             continue;
         if (!host && !looksLikeFile) continue;
-        if (!InOwnFolder(Found(word.substr(0, word.find(L',')), folders), folders)) return {};
+        if (!InOwnFolder(find(word.substr(0, word.find(L','))), folders)) return {};
     }
     return program;
 }
