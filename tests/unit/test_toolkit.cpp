@@ -9,6 +9,9 @@
 #include "support/standins.h"
 #include "toolkit/form.h"
 #include "toolkit/picture.h"
+// The decoder itself, to compare with.
+#define STBI_NO_STDIO
+#include "third_party/stb/stb_image.h"
 
 using support::Narrow;
 using tk::Kind;
@@ -150,18 +153,17 @@ TEST_CASE("a picture button held down still shows its own face") {
     DeleteDC(canvas);
 }
 
-TEST_CASE("pictures load at their drawn sizes, GIFs and JPEGs alike") {
+TEST_CASE("pictures load at their drawn sizes, in 24 bits") {
     HINSTANCE self = GetModuleHandleW(nullptr);
-    // The lettered GIFs keep their palette; the JPEGs take 24 bits.
     struct {
         int id;
         LONG width, height;
         WORD bits;
-    } pictures[] = {{IDP_BACKGROUND, 416, 514, 24}, {IDP_LOGO, 312, 87, 8},
+    } pictures[] = {{IDP_BACKGROUND, 416, 514, 24}, {IDP_LOGO, 312, 87, 24},
                     {IDP_HEAD, 176, 176, 24},       {IDP_BELLY, 176, 176, 24},
-                    {IDP_BANDWIDTH, 199, 64, 8},    {IDP_CONNECTION, 199, 64, 8},
+                    {IDP_BANDWIDTH, 199, 64, 24},   {IDP_CONNECTION, 199, 64, 24},
                     {IDP_CLEANFILES, 200, 64, 24},  {IDP_RECYCLE, 200, 64, 24},
-                    {IDP_SPYBOT, 80, 48, 8},        {IDP_HELP, 80, 48, 8}};
+                    {IDP_SPYBOT, 80, 48, 24},       {IDP_HELP, 80, 48, 24}};
     for (auto& p : pictures) {
         INFO("picture ", p.id);
         HBITMAP picture = tk::LoadPicture(self, p.id);
@@ -198,28 +200,28 @@ std::vector<BYTE> Pixels(HBITMAP picture) {
 }  // namespace
 
 TEST_CASE("a decoded picture keeps every pixel's colour, row by row") {
-    // A 3 x 2 GIF: red, green, blue above white, brown, black. Three pixels make a
-    // row that a DIB pads to whole DWORDs.
-    const BYTE gif[] = {0x47, 0x49, 0x46, 0x38, 0x39, 0x61, 0x03, 0x00, 0x02, 0x00, 0xf2,
-                        0x05, 0x00, 0x00, 0x00, 0x00, 0xff, 0x00, 0x00, 0x80, 0x60, 0x40,
-                        0x00, 0xff, 0x00, 0x00, 0x00, 0xff, 0xff, 0xff, 0xff, 0x00, 0x00,
-                        0x00, 0x00, 0x00, 0x00, 0x21, 0xf9, 0x04, 0x00, 0x00, 0x00, 0x00,
-                        0x00, 0x2c, 0x00, 0x00, 0x00, 0x00, 0x03, 0x00, 0x02, 0x00, 0x00,
-                        0x03, 0x04, 0x18, 0x43, 0x25, 0x90, 0x00, 0x3b};
-    HBITMAP picture = tk::DecodePicture(gif, sizeof gif);
+    // The Bandwidth face is 199 pixels wide, so its DIB rows carry padding:
+    // every pixel must be the decoder's own, in its place.
+    HINSTANCE self = GetModuleHandleW(nullptr);
+    HRSRC found = FindResourceW(self, MAKEINTRESOURCEW(IDP_BANDWIDTH), MAKEINTRESOURCEW(10));
+    REQUIRE(found);
+    const auto* data = static_cast<const stbi_uc*>(LockResource(LoadResource(self, found)));
+    const int size = static_cast<int>(SizeofResource(self, found));
+    int width = 0, height = 0, channels = 0;
+    stbi_uc* rgb = stbi_load_from_memory(data, size, &width, &height, &channels, 3);
+    REQUIRE(rgb);
+    HBITMAP picture = tk::DecodePicture(data, static_cast<DWORD>(size));
     REQUIRE(picture);
-    const SIZE size = tk::PictureSize(picture);
-    REQUIRE(size.cx == 3);
-    REQUIRE(size.cy == 2);
     const std::vector<BYTE> pixels = Pixels(picture);  // bottom row first, blue first
-    const COLORREF expected[2][3] = {{RGB(255, 0, 0), RGB(0, 255, 0), RGB(0, 0, 255)},
-                                     {RGB(255, 255, 255), RGB(128, 96, 64), RGB(0, 0, 0)}};
-    for (int y = 0; y < 2; ++y)
-        for (int x = 0; x < 3; ++x) {
-            INFO("pixel ", x, ",", y);
-            const BYTE* p = &pixels[((1 - y) * 3 + x) * 4];
-            CHECK(RGB(p[2], p[1], p[0]) == expected[y][x]);
+    int wrong = 0;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const BYTE* p = &pixels[((height - 1 - y) * width + x) * 4];
+            const stbi_uc* q = rgb + (y * width + x) * 3;
+            wrong += p[2] != q[0] || p[1] != q[1] || p[0] != q[2];
         }
+    CHECK(wrong == 0);
+    stbi_image_free(rgb);
     DeleteObject(picture);
 
     // A photographic face keeps 24 bits: the head button's ring is red, not blue.
@@ -237,7 +239,7 @@ TEST_CASE("a decoded picture keeps every pixel's colour, row by row") {
 TEST_CASE(
     "a cut-short or damaged picture decodes to nothing or to a whole picture, never a crash") {
     HINSTANCE self = GetModuleHandleW(nullptr);
-    for (int id : {IDP_HEAD, IDP_LOGO}) {  // a JPEG and a GIF
+    for (int id : {IDP_HEAD, IDP_LOGO}) {
         INFO("picture ", id);
         HRSRC found = FindResourceW(self, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(10));
         REQUIRE(found);
