@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+struct _FILETIME;
+
 namespace base {
 
 // Texts joined in one go: a chain of + makes and frees a string at each
@@ -23,5 +25,8 @@ inline std::wstring HexByte(unsigned char byte) {
     constexpr wchar_t kDigits[] = L"0123456789abcdef";
     return {kDigits[byte >> 4], kDigits[byte & 15]};
 }
+
+// A time the system keeps in UTC, as local time: "2026-12-09 14:03:00".
+std::wstring TimeText(const _FILETIME& utc);
 
 }  // namespace base

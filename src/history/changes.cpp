@@ -76,16 +76,6 @@ void WriteMtu(const Held& held) {
         mGeneral::DeleteExact(key.Get(), tweaks::kMtuName);
 }
 
-std::wstring TimeText(const FILETIME& utc) {
-    FILETIME local;
-    SYSTEMTIME t;
-    wchar_t text[32] = L"(no time)";
-    if (FileTimeToLocalFileTime(&utc, &local) && FileTimeToSystemTime(&local, &t))
-        wsprintfW(text, L"%04u-%02u-%02u %02u:%02u:%02u", t.wYear, t.wMonth, t.wDay, t.wHour,
-                  t.wMinute, t.wSecond);
-    return text;
-}
-
 // Where the entries of a record go when it is undone.
 const wchar_t* BackFrom(const Record& record) { return record.parks ? kParkingKey : kStartupKey; }
 const wchar_t* BackTo(const Record& record) { return record.parks ? kStartupKey : kParkingKey; }
@@ -344,7 +334,7 @@ UndoOutcome Undo(std::wstring& report, bool whatIf) {
         return UndoOutcome::kRefused;
     }
     report += base::Cat({whatIf ? L"Would undo: " : L"Undid: ", base::Quoted(title), L", made ",
-                         TimeText(done.time), L".\n"});
+                         base::TimeText(done.time), L".\n"});
     // What someone else changed since stays, and that is final; what could not
     // be written back keeps the change the next one to undo.
     bool othersKept = false;
@@ -445,8 +435,8 @@ std::wstring DescribeHistory() {
                                : record.undoneBy ? L"undone"
                                : record.finished ? L"can be undone"
                                                  : L"cut short; can be undone";
-        text += base::Cat({TimeText(record.time), L" | ", base::Quoted(TitleOf(record)), L" | ",
-                           Summary(record), L" | ", state,
+        text += base::Cat({base::TimeText(record.time), L" | ", base::Quoted(TitleOf(record)),
+                           L" | ", Summary(record), L" | ", state,
                            record.allUsers ? L" | for all users, by " : L"",
                            record.allUsers ? base::Quoted(record.user).c_str() : L"", L"\n"});
     }

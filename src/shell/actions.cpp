@@ -219,9 +219,19 @@ Outcome SwitchStartup(ActionContext& context, bool park) {
     context.report += (park ? L"Parked " : L"Brought back ") + Entries(result.moved) + L"; " +
                       base::Decimal(static_cast<unsigned>(result.kept)) +
                       L" left where they were.\n";
+    // Task Manager's choices are kept by name, so they stay with the entries.
+    int turnedOff = 0;
+    for (const PlaceEntries& place : record.entries) {
+        const TaskManagerChoices choices(place.place, place.view);
+        for (size_t i = 0; i < place.names.size(); ++i)
+            turnedOff += place.hashes[i] && choices.Of(place.names[i]).off;
+    }
+    if (turnedOff)
+        context.report += base::Cat({base::Decimal(static_cast<unsigned>(turnedOff)),
+                                     L" of them Task Manager had turned off; that stays so.\n"});
     // Kept on purpose, not for want of anything: no failure, no other exit code.
     for (const std::wstring& own : result.windowsOwn)
-        context.report += L"Left as one of Windows' own: " + own + L".\n";
+        context.report += L"Left as Windows' own: " + own + L".\n";
     // Nothing moved needs no restart; a partial move is partial (1 before 3010).
     if (kept.empty())
         return !context.noRestart ? Restart(context) : result.moved ? kRestartRequired : kDone;
@@ -281,7 +291,7 @@ constexpr Action kActions[] = {
     {A::kEmptyRecycleBin, L"EmptyRecycleBin", nullptr,     L"CLEARRECYCLE", kClick,             nullptr,                  0,                L"Empty recycle bins", EmptyBins,       kWhatIf,            L"empty the recycle bins without asking"},
     {A::kRestore,         nullptr,            nullptr,     L"mPopRestore",  nullptr,            nullptr,                  0,                nullptr,               Restore,         0,                  nullptr},
     {A::kRestart,         L"Restart",         nullptr,     L"mPopRestart",  nullptr,            nullptr,                  0,                L"Restart",            Restart,         kWhatIf,            L"restart the computer"},
-    {A::kPowerBootup,     L"PowerBootup",     nullptr,     L"mPowerBoot",   nullptr,            nullptr,                  0,                L"Power Bootup",       PowerBootup,     kWhatIf|kNoRestart, L"park every start-up entry in RunDisabled, then restart"},
+    {A::kPowerBootup,     L"PowerBootup",     nullptr,     L"mPowerBoot",   nullptr,            nullptr,                  0,                L"Power Bootup",       PowerBootup,     kWhatIf|kNoRestart, L"park every start-up entry but Windows' own in RunDisabled, then restart"},
     {A::kNormalBootup,    L"NormalBootup",    nullptr,     L"mNormalBoot",  nullptr,            nullptr,                  0,                L"Normal Bootup",      NormalBootup,    kWhatIf|kNoRestart, L"bring the parked entries back, then restart"},
     {A::kUndo,            L"Undo",            nullptr,     L"mUndo",        nullptr,            nullptr,                  0,                L"Undo",               Undo,            kWhatIf,            L"put back what the last change that can be undone changed, where nothing else has changed it since; never restarts"},
     {A::kHistory,         L"History",         nullptr,     nullptr,         nullptr,            nullptr,                  0,                nullptr,               History,         0,                  L"list the recorded changes, newest first"},

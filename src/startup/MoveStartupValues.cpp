@@ -288,8 +288,8 @@ const wchar_t* WhyKept(KeptReason reason, bool several) {
         {L"it was changed or removed after Tavrel moved it",
          L"they were changed or removed after Tavrel moved them"},
         {L"Tavrel could not record the move first", L"Tavrel could not record the move first"},
-        {L"it is one of Windows' own: its program lies in the Windows or system folder",
-         L"they are Windows' own: their programs lie in the Windows or system folder"},
+        {L"it is one of Windows' own, run from the Windows folder",
+         L"they are Windows' own, run from the Windows folder"},
     };
     return kWhy[reason][several ? 1 : 0];
 }

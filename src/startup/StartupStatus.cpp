@@ -1,6 +1,7 @@
 #include "startup/StartupStatus.h"
 
 #include <algorithm>
+#include <cstring>
 #include <cwchar>
 #include <vector>
 
@@ -106,11 +107,13 @@ struct KeyListing {
     const wchar_t* path = nullptr;
     enum { kPresent, kMissing, kUnreadable } state = kPresent;
     std::vector<std::wstring> names;
-    std::vector<mGeneral::ExactValue> values;  // one per name
-    std::vector<bool> gone;                    // vanished between listing and reading
+    std::vector<mGeneral::ExactValue> values;         // one per name
+    std::vector<bool> gone;                           // vanished between listing and reading
+    std::vector<TaskManagerChoices::Choice> choices;  // one per name
 };
 
 KeyListing ReadKey(HKEY root, REGSAM view, const wchar_t* rootName, const wchar_t* path) {
+    const TaskManagerChoices choices(root == HKEY_LOCAL_MACHINE ? kMachineWide : kThisUser, view);
     KeyListing listing;
     listing.rootName = rootName;
     listing.view = view == KEY_WOW64_64KEY   ? L"64-bit"
@@ -129,6 +132,7 @@ KeyListing ReadKey(HKEY root, REGSAM view, const wchar_t* rootName, const wchar_
         listing.values.emplace_back();
         listing.gone.push_back(mGeneral::ReadExact(key.Get(), name, listing.values.back()) !=
                                ERROR_SUCCESS);
+        listing.choices.push_back(choices.Of(name));
     }
     return listing;
 }
@@ -146,8 +150,20 @@ std::vector<KeyListing> ReadStartupKeys() {
     return keys;
 }
 
-std::wstring JsonEntry(const std::wstring& name, const mGeneral::ExactValue& value, bool gone) {
+// " (Task Manager: turned off 2026-12-01 10:00:00)", or "" where it made no choice.
+std::wstring ChoiceShown(const TaskManagerChoices::Choice& choice) {
+    if (!choice.made) return {};
+    const bool dated = choice.time.dwLowDateTime || choice.time.dwHighDateTime;
+    return base::Cat({L" (Task Manager: turned ", choice.off ? L"off" : L"on", dated ? L" " : L"",
+                      dated ? base::TimeText(choice.time) : std::wstring(), L")"});
+}
+
+std::wstring JsonEntry(const std::wstring& name, const mGeneral::ExactValue& value, bool gone,
+                       const TaskManagerChoices::Choice& choice) {
     std::wstring out = L"{\"name\":" + base::JsonString(name);
+    if (choice.made)
+        out += base::Cat({L",\"taskManager\":{\"off\":", choice.off ? L"true" : L"false",
+                          L",\"time\":", base::JsonString(base::TimeText(choice.time)), L"}"});
     if (gone) return out + L",\"gone\":true}";
     out += L",\"type\":" + base::JsonString(TypeName(value.type)) + L",\"typeCode\":" +
            base::Decimal(value.type) + L",\"hex\":\"";
@@ -170,6 +186,26 @@ std::wstring JsonEntry(const std::wstring& name, const mGeneral::ExactValue& val
 }
 
 }  // namespace
+
+TaskManagerChoices::TaskManagerChoices(MovePlace place, REGSAM view) {
+    const std::wstring path =
+        base::Cat({L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\",
+                   place == kMachineWide && view == KEY_WOW64_32KEY ? L"Run32" : L"Run"});
+    mGeneral::OpenKeyExact(place == kMachineWide ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER,
+                           path.c_str(), KEY_QUERY_VALUE | KEY_WOW64_64KEY, key_.Put());
+}
+
+TaskManagerChoices::Choice TaskManagerChoices::Of(const std::wstring& name) const {
+    Choice choice;
+    mGeneral::ExactValue value;
+    if (!key_ || mGeneral::ReadExact(key_.Get(), name, value) != ERROR_SUCCESS ||
+        value.type != REG_BINARY || value.data.empty())
+        return choice;
+    choice.made = true;
+    choice.off = value.data[0] & 1;
+    if (value.data.size() >= 12) std::memcpy(&choice.time, &value.data[4], 8);
+    return choice;
+}
 
 std::wstring RenderValue(const mGeneral::ExactValue& value) {
     std::wstring type = TypeName(value.type);
@@ -198,8 +234,9 @@ std::wstring DescribeStartupEntries() {
         for (size_t i = 0; i < key.names.size(); ++i) {
             const std::wstring& name = key.names[i];
             out += L"  " + NameShown(name);
-            out += key.gone[i] ? std::wstring(L" (gone while read)\n")
-                               : L" = " + RenderValue(key.values[i]) + L"\n";
+            out += key.gone[i] ? std::wstring(L" (gone while read)")
+                               : L" = " + RenderValue(key.values[i]);
+            out += ChoiceShown(key.choices[i]) + L"\n";
         }
     }
     return out;
@@ -217,7 +254,8 @@ std::wstring DescribeStartupEntriesJson() {
                base::JsonString(key.path) + L",\"state\":" + base::JsonString(kStates[key.state]) +
                L",\"entries\":[";
         for (size_t i = 0; i < key.names.size(); ++i)
-            out += (i ? L",\n " : L"\n ") + JsonEntry(key.names[i], key.values[i], key.gone[i]);
+            out += (i ? L",\n " : L"\n ") +
+                   JsonEntry(key.names[i], key.values[i], key.gone[i], key.choices[i]);
         out += L"]}";
     }
     return out + L"\n]}\n";

@@ -2,14 +2,39 @@
 // What the start-up switch would see: the Run and RunDisabled entries of
 // every place, one line each, as text that is safe to print whatever the
 // entries hold.
+#include <windows.h>
+
 #include <string>
 
+#include "base/handle.h"
 #include "registry/exact.h"
 #include "startup/MoveStartupValues.h"
 
+// Task Manager's choices for the entries of one place, kept by name under
+// ...\Explorer\StartupApproved\Run (Run32 for HKLM's 32-bit view), which the
+// two views do not share, so always in the 64-bit one. Each is a flag byte,
+// three more, then the FILETIME of the choice. The format is undocumented and
+// tools read it differently; the reading safe on every variant reported: an
+// odd flag is turned off; an even one, or no value, runs. Tavrel never writes
+// them: they outlive a move, so an entry parked and brought back keeps its.
+class TaskManagerChoices {
+public:
+    struct Choice {
+        bool made = false;  // a value is there
+        bool off = false;
+        FILETIME time{};  // zero when the value holds none
+    };
+    TaskManagerChoices(MovePlace place, REGSAM view);
+    Choice Of(const std::wstring& name) const;
+
+private:
+    base::KeyHandle key_;
+};
+
 // Every place (HKEY_LOCAL_MACHINE in each view Windows starts programs from,
 // then HKEY_CURRENT_USER), its two keys, and each entry's name, type and data:
-// one line per entry, its name whole and quoted, the unnamed one (default).
+// one line per entry, its name whole and quoted, the unnamed one (default),
+// with Task Manager's choice where it made one.
 std::wstring DescribeStartupEntries();
 
 // The same as JSON for scripts: each key's place, view, path and state, and

@@ -67,6 +67,16 @@ TEST_CASE("the command line runs one action without a window and exits 0, 1 or 2
     PutText(support::kRun, kForeign, L"C:\\Tool\\tool.exe\t-q");
     PutText(support::kRun, L"Plain", L"C:\\plain.exe");
     PutText(support::kRun, L"Input", L"C:\\windows\\system32\\notepad.exe /n");  // Windows' own
+    // Task Manager turned "Plain" off; the choice is its own, never Tavrel's to change.
+    constexpr wchar_t kApproved[] =
+        L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run";
+    e2e::ValueKept approvedKept(HKEY_CURRENT_USER, kApproved, L"Plain");
+    const std::vector<BYTE> approved = {3, 0, 0, 0, 0x00, 0xe0, 0xf7, 0x92, 0xd8, 0x1d, 0xd9, 0x01};
+    HKEY approvals;
+    REQUIRE(RegCreateKeyExW(HKEY_CURRENT_USER, kApproved, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                            &approvals, nullptr) == ERROR_SUCCESS);
+    e2e::PutExact(approvals, L"Plain", REG_BINARY, approved);
+    RegCloseKey(approvals);
 
     struct Case {
         const wchar_t* arguments;
@@ -93,17 +103,23 @@ TEST_CASE("the command line runs one action without a window and exits 0, 1 or 2
          [] { return Desktop(L"FontSmoothing") == "0"; }, false, true},
         {L"/EFFECTS Balanced", 0, "", "", [] { return Desktop(L"FontSmoothing") == "2"; }, true},
         {L"/WhatIf /PowerBootup /NoRestart", 0,
-         "\"Input\" in HKCU: stays in Run: it is one of Windows' own", "",
+         "\"Input\" in HKCU: stays in Run: it is one of Windows' own, run from", "",
          [] { return Count(support::kRun) == 3; }, true},
         // Done, but for the restart it was told to leave out; Windows' own stays.
         {L"/PowerBootup /NoRestart", 3010,
-         "Parked 2 entries; 0 left where they were.\r\nLeft as one of Windows' own: \"Input\" "
-         "for this user.",
+         "Parked 2 entries; 0 left where they were.\r\n1 of them Task Manager had turned off; "
+         "that stays so.\r\nLeft as Windows' own: \"Input\" for this user.",
          "", [] { return Count(support::kRun) == 1 && Count(support::kParked) == 2; }, true},
         {L"/Status", 0,
          "  \"\u0395\u03BA\u03BA\u03AF\u03BD\u03B7\u03C3\u03B7 \u8D77\u52D5\" = REG_SZ "
          "\"C:\\\\Tool\\\\tool.exe\\t-q\"",
          "", [] { return Count(support::kParked) == 2; }, true},
+        {L"/Status", 0,
+         "\"Plain\" = REG_SZ \"C:\\\\plain.exe\" (Task Manager: turned off 2023-01-01 ", "",
+         [] { return true; }, true},
+        {L"/Status /Json", 0,
+         "{\"name\":\"Plain\",\"taskManager\":{\"off\":true,\"time\":\"2023-01-01 ", "",
+         [] { return true; }, true},
         // A program put its entry back meanwhile, with other data: it stays,
         // and with an entry left behind nobody is there to ask about a restart.
         {L"/NormalBootup", 1, "The computer was not restarted", "",
@@ -141,6 +157,8 @@ TEST_CASE("the command line runs one action without a window and exits 0, 1 or 2
         CHECK(Started(log) == c.starts);
         CHECK(c.holds());
     }
+    const e2e::RegistryData choice = e2e::ReadValue(HKEY_CURRENT_USER, kApproved, L"Plain");
+    CHECK((choice.type == REG_BINARY && choice.bytes == approved));
 }
 
 TEST_CASE("without the rights to write, each preview refuses as its change does") {
