@@ -119,6 +119,9 @@ std::wstring WindowsOwnProgram(const mGeneral::ExactValue& value) {
     const wchar_t* text = reinterpret_cast<const wchar_t*>(value.data.data());
     size_t length = 0;  // up to its first NUL
     while (length < value.data.size() / 2 && text[length]) ++length;
+    // No command line of Windows' own is that long; a longer one would cost a
+    // file lookup for each of its words.
+    if (length > 4096) return {};
     if (value.type == REG_SZ && !MayBeOwn(text, length, folders)) return {};
     std::wstring line(text, length);
     if (value.type == REG_EXPAND_SZ) {

@@ -295,8 +295,9 @@ TEST_CASE("while another copy moves, a switch waits, and past its wait changes n
     for (HANDLE h : squatters) CloseHandle(h);
 }
 
-TEST_CASE("an entry is Windows' own only when its program and every file it names lie directly "
-          "in the Windows or system folder") {
+TEST_CASE(
+    "an entry is Windows' own only when its program and every file it names lie directly "
+    "in the Windows or system folder") {
     // A program below the Windows folder, where users may write.
     const wchar_t* below = L"C:\\windows\\temp\\tavrel-own.exe";
     HANDLE file = CreateFileW(below, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
@@ -307,8 +308,10 @@ TEST_CASE("an entry is Windows' own only when its program and every file it name
         DWORD type;
         bool own;
     };
+    const std::wstring tooLong = L"C:\\windows\\system32\\notepad.exe" + std::wstring(4096, L' ');
     const Case cases[] = {
         {L"C:\\windows\\system32\\notepad.exe", REG_SZ, true},
+        {tooLong.c_str(), REG_SZ, false},  // no command line of Windows' own is that long
         {L"\"C:\\WINDOWS\\SYSTEM32\\NOTEPAD.EXE\" /n", REG_SZ, true},
         {L"%SystemRoot%\\system32\\notepad.exe", REG_EXPAND_SZ, true},
         {L"%SystemRoot%\\system32\\notepad.exe", REG_SZ, false},  // not expanded
@@ -328,8 +331,8 @@ TEST_CASE("an entry is Windows' own only when its program and every file it name
     for (const Case& c : cases) {
         INFO(support::Narrow(c.data), " type ", c.type);
         const BYTE* bytes = reinterpret_cast<const BYTE*>(c.data);
-        mGeneral::ExactValue value{L"entry", c.type,
-                                   {bytes, bytes + (wcslen(c.data) + 1) * sizeof(wchar_t)}};
+        mGeneral::ExactValue value{
+            L"entry", c.type, {bytes, bytes + (wcslen(c.data) + 1) * sizeof(wchar_t)}};
         CHECK(WindowsOwnProgram(value).empty() != c.own);
     }
     DeleteFileW(below);
