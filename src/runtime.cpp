@@ -31,7 +31,8 @@ namespace {
 // Thrown where the library would throw length_error, logic_error or
 // out_of_range: those classes carry a copy-on-write string that links the
 // library's whole prebuilt string code (about 110 KiB). Nothing catches them
-// by type: the window procedure catches all, and elsewhere any ends the run.
+// by type. The programs themselves are built without exceptions, and then
+// each of these ends the run instead.
 class LibraryError final : public std::exception {
 public:
     explicit LibraryError(const char* what) : what_(what) {}
@@ -44,11 +45,19 @@ private:
 }  // namespace
 
 namespace std {
+#if defined(__cpp_exceptions)
 void __throw_bad_alloc() { throw bad_alloc(); }
 void __throw_bad_array_new_length() { throw bad_array_new_length(); }
 void __throw_length_error(const char* what) { throw LibraryError(what); }
 void __throw_logic_error(const char* what) { throw LibraryError(what); }
 void __throw_out_of_range_fmt(const char* format, ...) { throw LibraryError(format); }
+#else
+void __throw_bad_alloc() { std::abort(); }
+void __throw_bad_array_new_length() { std::abort(); }
+void __throw_length_error(const char*) { std::abort(); }
+void __throw_logic_error(const char*) { std::abort(); }
+void __throw_out_of_range_fmt(const char*, ...) { std::abort(); }
+#endif
 }  // namespace std
 
 // libstdc++'s default terminate handler names the exception on stderr, which a
@@ -57,4 +66,23 @@ void __throw_out_of_range_fmt(const char* format, ...) { throw LibraryError(form
 namespace __gnu_cxx {
 void __verbose_terminate_handler() { std::abort(); }
 }  // namespace __gnu_cxx
+
+#if !defined(__cpp_exceptions)
+// The library's own operator new is built to throw, and brings the
+// exception runtime with it; without exceptions a failed allocation ends
+// the run here instead.
+void* operator new(std::size_t size) {
+    if (void* block = std::malloc(size ? size : 1)) return block;
+    std::abort();
+}
+void* operator new[](std::size_t size) { return operator new(size); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    return std::malloc(size ? size : 1);
+}
+void operator delete(void* block, const std::nothrow_t&) noexcept { std::free(block); }
+void operator delete(void* block) noexcept { std::free(block); }
+void operator delete[](void* block) noexcept { std::free(block); }
+void operator delete(void* block, std::size_t) noexcept { std::free(block); }
+void operator delete[](void* block, std::size_t) noexcept { std::free(block); }
+#endif
 #endif

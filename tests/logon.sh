@@ -24,14 +24,14 @@ cp "$TAVREL_BUILD/x86_64/standin.exe" "$agent"
 log=$dir/starts.log
 export TAVREL_STANDIN_LOG="Z:${log//\//\\}"
 
-verdict() { if [ "$2" -eq 0 ]; then echo "PASS logon: $1"; else echo "FAIL logon: $1"; fi; }
+verdict() { if [ "$2" -eq 0 ]; then echo "PASS logon: $1"; else echo "FAIL logon: $1${3:+ ($3)}"; fi; }
 # Logs on, and prints the arguments of what started, sorted, one a line.
 logon() {
     rm -f "$log"
     wineserver -k 2>/dev/null
     timeout 120 wine wineboot >/dev/null 2>&1
-    # The entries start apart from wineboot: wait until both, or 15 s.
-    for _ in $(seq 75); do [ "$(cat "$log" 2>/dev/null | grep -c .)" -ge 2 ] && break; sleep 0.2; done
+    # The entries start apart from wineboot: wait until both, or 30 s.
+    for _ in $(seq 150); do [ "$(cat "$log" 2>/dev/null | grep -c .)" -ge 2 ] && break; sleep 0.2; done
     tr -d '\r' <"$log" 2>/dev/null | cut -f2 | sed 's/.* //' | sort | tr '\n' ' '
 }
 # Its exit code as the shell sees it: the low 8 bits (3010 is 194).
@@ -46,16 +46,19 @@ wine reg delete "${run}Disabled" /f >/dev/null 2>&1
 wine reg add "$run" /v Input /d 'C:\windows\system32\cleanmgr.exe own-entry' /f >/dev/null 2>&1
 wine reg add "$run" /v Agent /d '"C:\tavrel-logon\agent.exe" other-entry' /f >/dev/null 2>&1
 
-[ "$(logon)" = "other-entry own-entry " ]
-verdict "both entries start before the switch" $?
+got=$(logon)
+[ "$got" = "other-entry own-entry " ]
+verdict "both entries start before the switch" $? "started: $got"
 [ "$(tavrelc /PowerBootup /NoRestart)" = "$restart_pending" ]
 verdict "Power Bootup parks all but Windows' own, and answers 3010" $?
-[ "$(logon)" = "own-entry " ]
-verdict "after Power Bootup only Windows' own entry starts" $?
+got=$(logon)
+[ "$got" = "own-entry " ]
+verdict "after Power Bootup only Windows' own entry starts" $? "started: $got"
 [ "$(tavrelc /NormalBootup /NoRestart)" = "$restart_pending" ]
 verdict "Normal Bootup brings the parked entry back" $?
-[ "$(logon)" = "other-entry own-entry " ]
-verdict "after Normal Bootup both entries start again" $?
+got=$(logon)
+[ "$got" = "other-entry own-entry " ]
+verdict "after Normal Bootup both entries start again" $? "started: $got"
 
 wine reg delete "$run" /f >/dev/null 2>&1
 wineserver -k 2>/dev/null

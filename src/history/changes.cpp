@@ -214,6 +214,18 @@ std::vector<SettingChange> PlanEffects(bool off) {
     return plan;
 }
 
+std::wstring DisableVisualEffects() {
+    std::vector<SettingChange> plan = PlanEffects(true);
+    plan.erase(plan.begin());  // the effects only
+    return Apply(plan);
+}
+
+std::wstring BalanceVisualEffects() {
+    std::vector<SettingChange> plan = PlanEffects(false);
+    plan.erase(plan.begin());
+    return Apply(plan);
+}
+
 std::wstring DescribeSettings(const std::vector<SettingChange>& settings) {
     std::wstring text;
     for (const SettingChange& s : settings)

@@ -31,6 +31,13 @@ std::wstring SettingName(Setting setting, UINT id);
 // "not set", "68", "REG_SZ \"1400\"", "on", "off", "not known".
 std::wstring Shown(Setting setting, const Held& held);
 
+// The effect buttons' two sets by their own names: each writes its eight
+// effects through their rows, in its own order, and returns the names of
+// those that did not take. The buttons record and apply PlanEffects, which
+// puts the visual styles first.
+std::wstring DisableVisualEffects();
+std::wstring BalanceVisualEffects();
+
 // Each setting a button changes, as it is now and as the button will leave
 // it: the MTU, or the visual styles and the eight effects.
 std::vector<SettingChange> PlanMtu(DWORD mtu);

@@ -372,12 +372,16 @@ LRESULT CALLBACK Form::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM
     }
     auto* form = reinterpret_cast<Form*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
     if (!form) return DefWindowProcW(hwnd, message, wParam, lParam);
+#if defined(__cpp_exceptions)
     // Nothing may unwind through the system's dispatcher.
     try {
         return form->Dispatch(message, wParam, lParam);
     } catch (...) {
         return DefWindowProcW(hwnd, message, wParam, lParam);
     }
+#else
+    return form->Dispatch(message, wParam, lParam);
+#endif
 }
 
 LRESULT Form::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {

@@ -240,11 +240,13 @@ std::string ThemeSwitch() {
 }  // namespace
 
 TEST_CASE("the effect sets as the system keeps them: all off, then the balanced three on") {
-    CHECK(history::Apply(history::PlanEffects(true)) == L"");
+    platform::Current().EnableTheming(FALSE);
+    CHECK(history::DisableVisualEffects() == L"");
     CHECK(EffectsNow() == std::vector<BOOL>(8, FALSE));
     CHECK(ThemeSwitch() == "0");
 
-    CHECK(history::Apply(history::PlanEffects(false)) == L"");
+    platform::Current().EnableTheming(-1);
+    CHECK(history::BalanceVisualEffects() == L"");
     // menu animation, cursor shadow, combo box, full drag, menu fade, smooth
     // list boxes, tooltip animation, font smoothing
     CHECK(EffectsNow() == std::vector<BOOL>{FALSE, FALSE, FALSE, TRUE, FALSE, TRUE, FALSE, TRUE});
