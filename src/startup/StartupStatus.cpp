@@ -1,5 +1,9 @@
 #include "startup/StartupStatus.h"
 
+// The shell folders and its shortcuts; objbase.h before shlobj.h.
+#include <objbase.h>
+#include <shlobj.h>
+
 #include <algorithm>
 #include <cstring>
 #include <cwchar>
@@ -185,6 +189,76 @@ std::wstring JsonEntry(const std::wstring& name, const mGeneral::ExactValue& val
     return out + L"}";
 }
 
+// The two Startup folders, places of their own: this user's, then the one
+// for all users. Listed, not yet moved by the switch.
+struct FolderListing {
+    const wchar_t* place = nullptr;  // "this user", "all users"
+    std::wstring path;
+    bool found = false;
+    std::vector<std::wstring> names, targets, arguments;  // a shortcut's; else ""
+};
+
+// What a shortcut starts: its target as stored, and its arguments.
+void ShortcutTarget(const std::wstring& file, FolderListing& folder) {
+    folder.targets.emplace_back();
+    folder.arguments.emplace_back();
+    IShellLinkW* link = nullptr;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                reinterpret_cast<void**>(&link))))
+        return;
+    IPersistFile* persist = nullptr;
+    wchar_t path[MAX_PATH] = L"", arguments[1024] = L"";
+    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&persist)))) {
+        if (SUCCEEDED(persist->Load(file.c_str(), STGM_READ)) &&
+            SUCCEEDED(link->GetPath(path, MAX_PATH, nullptr, SLGP_RAWPATH))) {
+            link->GetArguments(arguments, 1024);
+            folder.targets.back() = path;
+            folder.arguments.back() = arguments;
+        }
+        persist->Release();
+    }
+    link->Release();
+}
+
+std::vector<FolderListing> ReadStartupFolders() {
+    // The shell's shortcuts want COM in this thread.
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    std::vector<FolderListing> folders;
+    for (int which : {CSIDL_STARTUP, CSIDL_COMMON_STARTUP}) {
+        folders.emplace_back();
+        folders.back().place = which == CSIDL_STARTUP ? L"this user" : L"all users";
+        FolderListing& folder = folders.back();
+        wchar_t path[MAX_PATH];
+        if (FAILED(SHGetFolderPathW(nullptr, which, nullptr, SHGFP_TYPE_CURRENT, path))) continue;
+        folder.path = path;
+        WIN32_FIND_DATAW item;
+        HANDLE find = FindFirstFileW((folder.path + L"\\*").c_str(), &item);
+        folder.found = find != INVALID_HANDLE_VALUE;
+        if (!folder.found) continue;
+        do {
+            const std::wstring name = item.cFileName;
+            // desktop.ini is the folder's own, not a program that starts.
+            if (name == L"." || name == L".." || lstrcmpiW(name.c_str(), L"desktop.ini") == 0)
+                continue;
+            folder.names.push_back(name);
+            const size_t dot = name.find_last_of(L'.');
+            if (dot != std::wstring::npos && lstrcmpiW(name.c_str() + dot, L".lnk") == 0) {
+                ShortcutTarget(folder.path + L"\\" + name, folder);
+            } else {
+                folder.targets.emplace_back();
+                folder.arguments.emplace_back();
+            }
+        } while (FindNextFileW(find, &item));
+        FindClose(find);
+    }
+    if (SUCCEEDED(com)) CoUninitialize();
+    return folders;
+}
+
+std::wstring Items(size_t count) {
+    return base::Decimal(count) + (count == 1 ? L" item" : L" items");
+}
+
 }  // namespace
 
 TaskManagerChoices::TaskManagerChoices(MovePlace place, REGSAM view) {
@@ -239,6 +313,20 @@ std::wstring DescribeStartupEntries() {
             out += ChoiceShown(key.choices[i]) + L"\n";
         }
     }
+    for (const FolderListing& folder : ReadStartupFolders()) {
+        out += base::Cat({L"Startup folder of ", folder.place, L" (", folder.path, L"): ",
+                          !folder.found          ? L"no such folder"
+                          : folder.names.empty() ? L"empty"
+                                                 : Items(folder.names.size()),
+                          L"\n"});
+        for (size_t i = 0; i < folder.names.size(); ++i)
+            out += base::Cat({L"  ", base::Quoted(folder.names[i]),
+                              folder.targets[i].empty() ? L"" : L" \u2192 ",
+                              folder.targets[i].empty() ? L"" : base::Quoted(folder.targets[i]),
+                              folder.arguments[i].empty() ? L"" : L" ",
+                              folder.arguments[i].empty() ? L"" : base::Quoted(folder.arguments[i]),
+                              L"\n"});
+    }
     return out;
 }
 
@@ -256,6 +344,21 @@ std::wstring DescribeStartupEntriesJson() {
         for (size_t i = 0; i < key.names.size(); ++i)
             out += (i ? L",\n " : L"\n ") +
                    JsonEntry(key.names[i], key.values[i], key.gone[i], key.choices[i]);
+        out += L"]}";
+    }
+    out += L"\n],\"folders\":[";
+    bool firstFolder = true;
+    for (const FolderListing& folder : ReadStartupFolders()) {
+        out +=
+            base::Cat({firstFolder ? L"\n" : L",\n", L"{\"place\":", base::JsonString(folder.place),
+                       L",\"path\":", base::JsonString(folder.path), L",\"state\":",
+                       folder.found ? L"\"present\"" : L"\"missing\"", L",\"items\":["});
+        firstFolder = false;
+        for (size_t i = 0; i < folder.names.size(); ++i)
+            out +=
+                base::Cat({i ? L",\n " : L"\n ", L"{\"name\":", base::JsonString(folder.names[i]),
+                           L",\"target\":", base::JsonString(folder.targets[i]), L",\"arguments\":",
+                           base::JsonString(folder.arguments[i]), L"}"});
         out += L"]}";
     }
     return out + L"\n]}\n";

@@ -3,6 +3,9 @@
 // parameters, recycle bin and stand-in programs.
 #include <doctest/doctest.h>
 #include <windows.h>
+// The shell folders and its shortcuts; objbase.h before shlobj.h.
+#include <objbase.h>
+#include <shlobj.h>
 
 #include <memory>
 #include <string>
@@ -209,6 +212,39 @@ TEST_CASE("without the rights to write, each preview refuses as its change does"
         CHECK(Narrow(run.output).find(c.says) != std::string::npos);
     }
     support::ClearHistory();
+}
+
+TEST_CASE("/Status lists this user's Startup folder, each shortcut with what it starts") {
+    wchar_t path[MAX_PATH];
+    REQUIRE(SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_STARTUP, nullptr, SHGFP_TYPE_CURRENT, path)));
+    const std::wstring script = std::wstring(path) + L"\\Tavrel test.cmd",
+                       shortcut = std::wstring(path) + L"\\Tavrel test.lnk";
+    HANDLE file = CreateFileW(script.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    REQUIRE(file != INVALID_HANDLE_VALUE);
+    CloseHandle(file);
+    REQUIRE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+    IShellLinkW* link = nullptr;
+    IPersistFile* persist = nullptr;
+    REQUIRE(SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
+                                       IID_IShellLinkW, reinterpret_cast<void**>(&link))));
+    link->SetPath(L"C:\\windows\\system32\\notepad.exe");
+    link->SetArguments(L"/n \"x\"");
+    REQUIRE(SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&persist))));
+    CHECK(SUCCEEDED(persist->Save(shortcut.c_str(), TRUE)));
+    persist->Release();
+    link->Release();
+    CoUninitialize();
+    const std::string text = Narrow(e2e::RunTavrel(L"/Status", L"tavrelc.exe").output),
+                      json = Narrow(e2e::RunTavrel(L"/Status /Json", L"tavrelc.exe").output);
+    DeleteFileW(script.c_str());
+    DeleteFileW(shortcut.c_str());
+    INFO(text, json);
+    CHECK(text.find("Startup folder of this user (") != std::string::npos);
+    CHECK(text.find("\r\n  \"Tavrel test.cmd\"\r\n") != std::string::npos);
+    CHECK(text.find("  \"Tavrel test.lnk\" \u2192 \"C:\\\\windows\\\\system32\\\\notepad.exe\" "
+                    "\"/n \\\"x\\\"\"") != std::string::npos);
+    CHECK(json.find("{\"name\":\"Tavrel test.lnk\",\"target\":\"C:\\\\windows\\\\system32\\\\"
+                    "notepad.exe\",\"arguments\":\"/n \\\"x\\\"\"}") != std::string::npos);
 }
 
 TEST_CASE("/Status shows no entry in disguise, and /Status /Json reads back every entry exactly") {
