@@ -214,17 +214,19 @@ std::vector<SettingChange> PlanEffects(bool off) {
     return plan;
 }
 
-std::wstring DisableVisualEffects() {
-    std::vector<SettingChange> plan = PlanEffects(true);
-    plan.erase(plan.begin());  // the effects only
-    return Apply(plan);
-}
+namespace {
 
-std::wstring BalanceVisualEffects() {
-    std::vector<SettingChange> plan = PlanEffects(false);
+// One set's eight effects: its plan without the visual styles, which lead it.
+std::wstring ApplyEffectSet(bool off) {
+    std::vector<SettingChange> plan = PlanEffects(off);
     plan.erase(plan.begin());
     return Apply(plan);
 }
+
+}  // namespace
+
+std::wstring DisableVisualEffects() { return ApplyEffectSet(true); }
+std::wstring BalanceVisualEffects() { return ApplyEffectSet(false); }
 
 std::wstring DescribeSettings(const std::vector<SettingChange>& settings) {
     std::wstring text;

@@ -15,6 +15,9 @@ namespace {
 
 using mGeneral::ExactValue;
 
+// Each place, as the report names it.
+constexpr const wchar_t* kWhere[kPlaceCount] = {L"for all users", L"for this user"};
+
 KeptReason WhyRefused(LSTATUS status) {
     return status == ERROR_ACCESS_DENIED ? kNeedsAdministrator : kNotWritten;
 }
@@ -113,9 +116,7 @@ void MoveKey(HKEY root, REGSAM view, const wchar_t* source, const wchar_t* targe
             continue;
         }
         if (options.keepWindowsOwn && !only && !WindowsOwnProgram(value).empty()) {
-            result.windowsOwn.push_back(base::Quoted(name) + (place == kMachineWide
-                                                                  ? L" for all users"
-                                                                  : L" for this user"));
+            result.windowsOwn.push_back(base::Cat({base::Quoted(name), L" ", kWhere[place]}));
             if (options.log) options.log->Kept(place, view, name, kWindowsOwn);
             continue;
         }
@@ -296,7 +297,6 @@ const wchar_t* WhyKept(KeptReason reason, bool several) {
 
 std::wstring DescribeKept(const MoveResult& result) {
     if (result.Complete()) return {};
-    static const wchar_t* const kWhere[kPlaceCount] = {L"for all users", L"for this user"};
     std::wstring text = L"Not every start-up entry could be moved. Left where they were:";
     for (int place = 0; place < kPlaceCount; ++place) {
         for (int reason = 0; reason < kReasonCount; ++reason)
