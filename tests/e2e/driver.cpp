@@ -277,9 +277,14 @@ CommandRun RunTavrel(const std::wstring& arguments, const wchar_t* program, DWOR
     si.hStdOutput = si.hStdError = out;
     si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
     PROCESS_INFORMATION pi{};
-    run.started = out != INVALID_HANDLE_VALUE &&
-                  CreateProcessW(exe.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                                 DriverFolder().c_str(), &si, &pi);
+    // Wine now and then refuses a start while another program ends; a
+    // second try a moment later goes through.
+    for (int tries = 0; tries < 3 && !run.started; ++tries) {
+        if (tries) Sleep(500);
+        run.started = out != INVALID_HANDLE_VALUE &&
+                      CreateProcessW(exe.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                     DriverFolder().c_str(), &si, &pi);
+    }
     if (out != INVALID_HANDLE_VALUE) CloseHandle(out);
     if (run.started) {
         std::pair<DWORD, bool> seen{pi.dwProcessId, false};
