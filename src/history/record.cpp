@@ -1,7 +1,5 @@
 #include "history/record.h"
 
-#include <sddl.h>
-
 #include <cstring>
 
 #include "base/handle.h"
@@ -283,23 +281,13 @@ LSTATUS OpenPart(bool allUsers, DWORD sequence, REGSAM access, base::KeyHandle& 
 // and read by every user, so that all see one history and one numbering.
 // Windows applies this when Tavrel creates the key; an existing key keeps
 // its own, and each record is checked as it is read.
-struct AdministratorsOnly {
-    SECURITY_ATTRIBUTES attributes{sizeof attributes, nullptr, FALSE};
-    AdministratorsOnly() {
-        ConvertStringSecurityDescriptorToSecurityDescriptorW(
-            L"O:BAD:P(A;CI;KA;;;BA)(A;CI;KA;;;SY)(A;CI;KR;;;BU)", SDDL_REVISION_1,
-            &attributes.lpSecurityDescriptor, nullptr);
-    }
-    ~AdministratorsOnly() { LocalFree(attributes.lpSecurityDescriptor); }
-    AdministratorsOnly(const AdministratorsOnly&) = delete;
-    AdministratorsOnly& operator=(const AdministratorsOnly&) = delete;
-};
+constexpr wchar_t kAdministratorsOnly[] = L"O:BAD:P(A;CI;KA;;;BA)(A;CI;KA;;;SY)(A;CI;KR;;;BU)";
 
 LSTATUS CreatePart(bool allUsers, HKEY parent, const wchar_t* path, REGSAM access, HKEY* key,
                    DWORD* disposition = nullptr) {
-    AdministratorsOnly protect;
+    platform::SecurityAttributes protect(kAdministratorsOnly);
     return RegCreateKeyExW(parent, path, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                           access | ViewOf(allUsers), allUsers ? &protect.attributes : nullptr, key,
+                           access | ViewOf(allUsers), allUsers ? protect.Get() : nullptr, key,
                            disposition);
 }
 
@@ -316,31 +304,11 @@ bool OnlyAdministratorsWrite(HKEY key) {
     // Tavrel's own keys carry a short list; a longer one is not Tavrel's.
     alignas(8) BYTE descriptor[1024];
     DWORD size = sizeof descriptor;
-    PSID owner = nullptr;
-    PACL dacl = nullptr;
-    BOOL present = FALSE, defaulted = FALSE;
-    auto trusted = [](PSID sid) {
-        return IsWellKnownSid(sid, WinBuiltinAdministratorsSid) ||
-               IsWellKnownSid(sid, WinLocalSystemSid);
-    };
-    if (RegGetKeySecurity(key, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, descriptor,
-                          &size) != ERROR_SUCCESS ||
-        !GetSecurityDescriptorOwner(descriptor, &owner, &defaulted) || !owner || !trusted(owner) ||
-        !GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) || !present || !dacl)
-        return false;  // no list at all lets everyone in
     constexpr ACCESS_MASK kWrites = KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_CREATE_LINK | DELETE |
                                     WRITE_DAC | WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL;
-    for (DWORD i = 0; i < dacl->AceCount; ++i) {
-        ACE_HEADER* ace = nullptr;
-        if (!GetAce(dacl, i, reinterpret_cast<void**>(&ace))) return false;
-        if (ace->AceType == ACCESS_DENIED_ACE_TYPE || (ace->AceFlags & INHERIT_ONLY_ACE)) continue;
-        // Any other kind of entry that grants is trusted to nobody.
-        auto* allowed = reinterpret_cast<ACCESS_ALLOWED_ACE*>(ace);
-        if (ace->AceType != ACCESS_ALLOWED_ACE_TYPE ||
-            ((allowed->Mask & kWrites) && !trusted(&allowed->SidStart)))
-            return false;
-    }
-    return true;
+    return RegGetKeySecurity(key, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                             descriptor, &size) == ERROR_SUCCESS &&
+           platform::OnlyAdministratorsWrite(descriptor, kWrites);
 }
 
 // The writer keeps to the reader's limits: a longer text would have its

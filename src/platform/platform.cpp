@@ -1,5 +1,8 @@
 #include "platform/platform.h"
 
+// sddl.h needs windows.h first.
+#include <sddl.h>
+
 #include "base/handle.h"
 #include "base/styles.h"
 
@@ -181,6 +184,39 @@ std::wstring CommandLineOf(const Command& command) {
     std::wstring name = command.program.substr(command.program.find_last_of(L"\\/") + 1);
     if (name.find(L' ') != std::wstring::npos) name = L"\"" + name + L"\"";
     return command.arguments.empty() ? name : name + L" " + command.arguments;
+}
+
+SecurityAttributes::SecurityAttributes(const wchar_t* sddl) {
+    ConvertStringSecurityDescriptorToSecurityDescriptorW(
+        sddl, SDDL_REVISION_1, &attributes_.lpSecurityDescriptor, nullptr);
+}
+
+SecurityAttributes::~SecurityAttributes() { LocalFree(attributes_.lpSecurityDescriptor); }
+
+bool OnlyAdministratorsWrite(PSECURITY_DESCRIPTOR descriptor, ACCESS_MASK writes,
+                             PSID alsoTrusted) {
+    PSID owner = nullptr;
+    PACL dacl = nullptr;
+    BOOL present = FALSE, defaulted = FALSE;
+    auto trusted = [alsoTrusted](PSID sid) {
+        return IsWellKnownSid(sid, WinBuiltinAdministratorsSid) ||
+               IsWellKnownSid(sid, WinLocalSystemSid) ||
+               (alsoTrusted && EqualSid(sid, alsoTrusted));
+    };
+    if (!GetSecurityDescriptorOwner(descriptor, &owner, &defaulted) || !owner || !trusted(owner) ||
+        !GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) || !present || !dacl)
+        return false;
+    for (DWORD i = 0; i < dacl->AceCount; ++i) {
+        ACE_HEADER* ace = nullptr;
+        if (!GetAce(dacl, i, reinterpret_cast<void**>(&ace))) return false;
+        if (ace->AceType == ACCESS_DENIED_ACE_TYPE || (ace->AceFlags & INHERIT_ONLY_ACE)) continue;
+        // Any other kind of entry that grants is trusted to nobody.
+        auto* allowed = reinterpret_cast<ACCESS_ALLOWED_ACE*>(ace);
+        if (ace->AceType != ACCESS_ALLOWED_ACE_TYPE ||
+            ((allowed->Mask & writes) && !trusted(&allowed->SidStart)))
+            return false;
+    }
+    return true;
 }
 
 }  // namespace platform

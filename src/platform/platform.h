@@ -62,6 +62,26 @@ bool Is64BitWindows();
 // styles are on. False without the library.
 bool ThemeActive();
 
+// SECURITY_ATTRIBUTES holding the descriptor an SDDL string gives.
+class SecurityAttributes {
+public:
+    explicit SecurityAttributes(const wchar_t* sddl);
+    ~SecurityAttributes();
+    SecurityAttributes(const SecurityAttributes&) = delete;
+    SecurityAttributes& operator=(const SecurityAttributes&) = delete;
+    SECURITY_ATTRIBUTES* Get() { return &attributes_; }
+
+private:
+    SECURITY_ATTRIBUTES attributes_{sizeof attributes_, nullptr, FALSE};
+};
+
+// Whether a security descriptor lets only administrators and the system
+// (and `alsoTrusted`, when given) own the object and hold any of `writes`.
+// Denials count for nothing, and neither does a missing list of rights,
+// which lets everyone in.
+bool OnlyAdministratorsWrite(PSECURITY_DESCRIPTOR descriptor, ACCESS_MASK writes,
+                             PSID alsoTrusted = nullptr);
+
 // The command line CreateProcess receives: the program's name as given,
 // then the arguments.
 std::wstring CommandLineOf(const Command& command);
