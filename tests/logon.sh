@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # A logon as Wine makes one: wineserver ends, then wineboot starts the Run
-# keys' entries as a logon does. After "Power Bootup" only Windows' own entry
-# starts; after "Normal Bootup" every entry starts again. Both entries are
-# the stand-in, which writes down each start: one in system32 (Windows' own),
-# one in a folder of its own. The x86_64 program, in a prefix of its own.
+# keys' entries and the user's Startup folder as a logon does. After "Power
+# Bootup" only Windows' own entry starts; after "Normal Bootup" every entry
+# starts again. Each starts the stand-in, which writes down each start: one
+# entry in system32 (Windows' own), one in a folder of its own, and a script
+# in the Startup folder. The x86_64 program, in a prefix of its own.
 # Run by scripts/test; prints "PASS name" or "FAIL name" per check.
 set -uo pipefail
 . "$(dirname "$0")/../scripts/lib.sh"
@@ -30,8 +31,8 @@ logon() {
     rm -f "$log"
     wineserver -k 2>/dev/null
     timeout 120 wine wineboot >/dev/null 2>&1
-    # The entries start apart from wineboot: wait until both, or 30 s.
-    for _ in $(seq 150); do [ "$(cat "$log" 2>/dev/null | grep -c .)" -ge 2 ] && break; sleep 0.2; done
+    # The entries start apart from wineboot: wait until all three, or 30 s.
+    for _ in $(seq 150); do [ "$(cat "$log" 2>/dev/null | grep -c .)" -ge 3 ] && break; sleep 0.2; done
     tr -d '\r' <"$log" 2>/dev/null | cut -f2 | sed 's/.* //' | sort | tr '\n' ' '
 }
 # Its exit code as the shell sees it: the low 8 bits (3010 is 194).
@@ -45,21 +46,27 @@ wine reg delete "$run" /f >/dev/null 2>&1
 wine reg delete "${run}Disabled" /f >/dev/null 2>&1
 wine reg add "$run" /v Input /d 'C:\windows\system32\cleanmgr.exe own-entry' /f >/dev/null 2>&1
 wine reg add "$run" /v Agent /d '"C:\tavrel-logon\agent.exe" other-entry' /f >/dev/null 2>&1
+startup="$WINEPREFIX/drive_c/users/${USER:-$(id -un)}/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/StartUp"
+mkdir -p "$startup"
+printf '@"C:\\tavrel-logon\\agent.exe" folder-item\r\n' >"$startup/agent.bat"
 
 got=$(logon)
-[ "$got" = "other-entry own-entry " ]
-verdict "both entries start before the switch" $? "started: $got"
+[ "$got" = "folder-item other-entry own-entry " ]
+verdict "every entry starts before the switch" $? "started: $got"
 [ "$(tavrelc /PowerBootup /NoRestart)" = "$restart_pending" ]
 verdict "Power Bootup parks all but Windows' own, and answers 3010" $?
+[ ! -e "$startup/agent.bat" ]
+verdict "the Startup folder's script is parked" $?
 got=$(logon)
 [ "$got" = "own-entry " ]
 verdict "after Power Bootup only Windows' own entry starts" $? "started: $got"
 [ "$(tavrelc /NormalBootup /NoRestart)" = "$restart_pending" ]
 verdict "Normal Bootup brings the parked entry back" $?
 got=$(logon)
-[ "$got" = "other-entry own-entry " ]
-verdict "after Normal Bootup both entries start again" $? "started: $got"
+[ "$got" = "folder-item other-entry own-entry " ]
+verdict "after Normal Bootup every entry starts again" $? "started: $got"
 
 wine reg delete "$run" /f >/dev/null 2>&1
+rm -f "$startup/agent.bat"
 wineserver -k 2>/dev/null
 exit 0

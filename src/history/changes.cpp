@@ -8,6 +8,7 @@
 #include "base/text.h"
 #include "platform/platform.h"
 #include "registry/exact.h"
+#include "startup/StartupFolders.h"
 #include "startup/StartupStatus.h"
 #include "tweaks/WriteRegPath.h"
 #include "tweaks/tweaks.h"
@@ -124,12 +125,22 @@ int Moved(const PlaceEntries& place) {
 // What a record changed, on one line.
 std::wstring Summary(const Record& record) {
     std::wstring text = DescribeSettings(record.settings);
-    int moved = 0;
-    for (const PlaceEntries& place : record.entries) moved += Moved(place);
-    if (!record.entries.empty())
-        text += base::Cat({record.finished ? L"" : L"up to ", Entries(moved), L": ",
-                           record.parks ? L"Run" : L"RunDisabled", kArrow,
-                           record.parks ? L"RunDisabled" : L"Run", L"\n"});
+    // The Run keys' entries, then the Startup folders' items.
+    for (bool folders : {false, true}) {
+        int moved = 0, places = 0;
+        for (const PlaceEntries& place : record.entries)
+            if (IsFolder(place.place) == folders) {
+                moved += Moved(place);
+                ++places;
+            }
+        const wchar_t* live = folders ? L"Startup" : L"Run";
+        const wchar_t* parked = folders ? L"StartupDisabled" : L"RunDisabled";
+        if (places)
+            text += base::Cat({record.finished ? L"" : L"up to ",
+                               folders ? Items(moved) : Entries(moved), L": ",
+                               record.parks ? live : parked, kArrow, record.parks ? parked : live,
+                               L"\n"});
+    }
     if (!record.detail.empty()) text += base::Quoted(record.detail) + L"\n";
     if (text.empty()) return L"no change";
     text.pop_back();
@@ -305,8 +316,8 @@ bool SwitchRecord::Planned(MovePlace place, REGSAM view, const std::vector<std::
     return false;
 }
 
-void SwitchRecord::Moved(size_t index, const mGeneral::ExactValue& value) {
-    record_.entries.back().hashes[index] = mGeneral::ValueHash(value);
+void SwitchRecord::Moved(size_t index, const std::wstring&, uint64_t fingerprint) {
+    record_.entries.back().hashes[index] = fingerprint;
 }
 
 void SwitchRecord::Complete(const MoveResult& result) {
@@ -385,9 +396,12 @@ UndoOutcome Undo(std::wstring& report, bool whatIf) {
             report += PreviewMove(BackFrom(done), BackTo(done), true, &done.entries, result);
         } else {
             SwitchRecord log(undo);
+            const std::vector<StartupFolder> folders = StartupFolders();
             MoveOptions options;
             options.keepTargetValues = true;  // a live entry that differs wins, both ways
             options.log = &log;
+            options.folders = &folders;
+            options.parkFolders = !done.parks;
             result = MoveNamedValues(BackFrom(done), BackTo(done), done.entries, options);
             report += base::Cat(
                 {done.parks ? L"Brought back " : L"Parked again ", Entries(result.moved), L".\n"});
@@ -395,8 +409,9 @@ UndoOutcome Undo(std::wstring& report, bool whatIf) {
         }
         int othersEntries = 0;
         for (const auto& reasons : result.keptBy)
-            othersEntries +=
-                reasons[kChangedSince] + reasons[kLiveEntryDiffers] + reasons[kChangedMeanwhile];
+            othersEntries += reasons[kChangedSince] + reasons[kLiveEntryDiffers] +
+                             reasons[kChangedMeanwhile] + reasons[kAlreadyParked] +
+                             reasons[kLiveItemThere];
         othersKept = othersKept || othersEntries;
         failed += result.kept - othersEntries;
         putBack += result.moved;

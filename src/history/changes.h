@@ -75,7 +75,7 @@ class SwitchRecord final : public MoveLog {
 public:
     explicit SwitchRecord(Record& record) : record_(record) {}
     bool Planned(MovePlace place, REGSAM view, const std::vector<std::wstring>& names) override;
-    void Moved(size_t index, const mGeneral::ExactValue& value) override;
+    void Moved(size_t index, const std::wstring& name, uint64_t fingerprint) override;
     // Completes the record; one that moved nothing is dropped.
     void Complete(const MoveResult& result);
 

@@ -134,7 +134,7 @@ bool Absent(HKEY key, const wchar_t* name) {
 
 // Which part a setting or a place belongs to: true, the one for all users.
 bool PartOf(const SettingChange& change) { return change.setting == Setting::kMtu; }
-bool PartOf(const PlaceEntries& place) { return place.place == kMachineWide; }
+bool PartOf(const PlaceEntries& place) { return ForAllUsers(place.place); }
 
 // The settings that belong to one part.
 Writer SettingsBlob(const std::vector<SettingChange>& settings, bool allUsers) {
@@ -224,8 +224,9 @@ NumberedName Numbered(const wchar_t* name, size_t index) {
     DWORD where, view, count;
     if (!r.Number(where) || !r.Number(view) || !r.Number(count) || count > blob.size() / 4)
         return false;
-    // Only the views Windows starts programs from: both on 64-bit Windows.
-    if (where == kThisUser ? view != 0
+    // Only the views Windows starts programs from: both on 64-bit Windows;
+    // a folder has none.
+    if (where == kThisUser || where == kMachineFolder || where == kUserFolder ? view != 0
         : platform::Is64BitWindows()
             ? where != kMachineWide || (view != KEY_WOW64_64KEY && view != KEY_WOW64_32KEY)
             : where != kMachineWide || view != 0)

@@ -170,8 +170,7 @@ bool OnlyDenied(const MoveResult& result) {
     int denied = 0;
     for (int place = 0; place < kPlaceCount; ++place)
         denied += result.keptBy[place][kNeedsAdministrator];
-    return denied == result.kept &&
-           (result.kept || result.unreadable[kMachineWide] || result.unreadable[kThisUser]);
+    return denied == result.kept && !result.Complete();
 }
 
 // Moves the start-up entries one way, then restarts when every one moved. The
@@ -205,8 +204,8 @@ Outcome SwitchStartup(ActionContext& context, bool park) {
     }
     log.Complete(result);
     context.moved = result.moved > 0;
-    int unrecorded =
-        result.keptBy[kMachineWide][kNotRecorded] + result.keptBy[kThisUser][kNotRecorded];
+    int unrecorded = 0;
+    for (const auto& reasons : result.keptBy) unrecorded += reasons[kNotRecorded];
     if (unrecorded && !result.moved) return NotRecorded(context);
     const std::wstring kept = DescribeKept(result);
     if (context.window) {

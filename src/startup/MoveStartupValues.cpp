@@ -9,6 +9,7 @@
 #include "base/handle.h"
 #include "base/text.h"
 #include "platform/platform.h"
+#include "startup/StartupFolders.h"
 #include "startup/WindowsOwn.h"
 
 namespace {
@@ -16,7 +17,9 @@ namespace {
 using mGeneral::ExactValue;
 
 // Each place, as the report names it.
-constexpr const wchar_t* kWhere[kPlaceCount] = {L"for all users", L"for this user"};
+constexpr const wchar_t* kWhere[kPlaceCount] = {L"for all users", L"for this user",
+                                                L"in the Startup folder for all users",
+                                                L"in this user's Startup folder"};
 
 KeptReason WhyRefused(LSTATUS status) {
     return status == ERROR_ACCESS_DENIED ? kNeedsAdministrator : kNotWritten;
@@ -155,7 +158,7 @@ void MoveKey(HKEY root, REGSAM view, const wchar_t* source, const wchar_t* targe
             }
         }
         ++result.moved;
-        if (options.log) options.log->Moved(i, value);
+        if (options.log) options.log->Moved(i, name, mGeneral::ValueHash(value));
     }
 }
 
@@ -173,8 +176,11 @@ struct OpenToAll {
 
 }  // namespace
 
+const wchar_t* PlaceWhere(MovePlace place) { return kWhere[place]; }
+
 bool MoveResult::Complete() const {
-    return kept == 0 && !unreadable[kMachineWide] && !unreadable[kThisUser];
+    return kept == 0 && std::none_of(std::begin(unreadable), std::end(unreadable),
+                                     [](bool unread) { return unread; });
 }
 
 void MoveResult::Keep(MovePlace place, KeptReason reason, int count) {
@@ -188,15 +194,31 @@ MoveResult MoveStartupValues(const wchar_t* source, const wchar_t* target,
     for (REGSAM view : StartupMachineViews())
         MoveKey(HKEY_LOCAL_MACHINE, view, source, target, options, result);
     MoveKey(HKEY_CURRENT_USER, 0, source, target, options, result);
+    if (options.folders)
+        for (const StartupFolder& folder : *options.folders)
+            MoveFolderItems(folder, options.parkFolders, options, result, nullptr);
     return result;
 }
 
 MoveResult MoveNamedValues(const wchar_t* source, const wchar_t* target,
                            const std::vector<PlaceEntries>& entries, const MoveOptions& options) {
     MoveResult result;
-    for (const PlaceEntries& place : entries)
-        MoveKey(place.place == kMachineWide ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER, place.view,
-                source, target, options, result, &place);
+    for (const PlaceEntries& place : entries) {
+        if (!IsFolder(place.place)) {
+            MoveKey(place.place == kMachineWide ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER,
+                    place.view, source, target, options, result, &place);
+            continue;
+        }
+        // A folder the system no longer names has nothing of the record's.
+        const StartupFolder* folder = nullptr;
+        if (options.folders)
+            for (const StartupFolder& each : *options.folders)
+                if (each.place == place.place) folder = &each;
+        if (folder)
+            MoveFolderItems(*folder, options.parkFolders, options, result, &place);
+        else
+            for (uint64_t hash : place.hashes) result.Keep(place.place, kChangedSince, hash != 0);
+    }
     return result;
 }
 
@@ -242,11 +264,13 @@ StartupSwitchLock::~StartupSwitchLock() {
 
 namespace {
 
-bool LockedMove(const wchar_t* source, const wchar_t* target, const MoveOptions& options,
+bool LockedMove(const wchar_t* source, const wchar_t* target, MoveOptions& options,
                 MoveResult& result, DWORD waitMs) {
     StartupSwitchLock lock(waitMs);
     result.lockUnavailable = lock.Unavailable();
     if (!lock.Held()) return false;
+    const std::vector<StartupFolder> folders = StartupFolders();
+    options.folders = &folders;
     result = MoveStartupValues(source, target, options);
     return true;
 }
@@ -257,9 +281,14 @@ std::wstring Entries(int count) {
     return base::Decimal(static_cast<unsigned>(count)) + (count == 1 ? L" entry" : L" entries");
 }
 
+std::wstring Items(int count) {
+    return base::Decimal(static_cast<unsigned>(count)) + (count == 1 ? L" item" : L" items");
+}
+
 bool ParkStartupValues(MoveResult& result, DWORD waitMs, MoveLog* log) {
     MoveOptions park;
     park.keepWindowsOwn = true;
+    park.parkFolders = true;
     park.log = log;
     return LockedMove(kStartupKey, kParkingKey, park, result, waitMs);
 }
@@ -291,6 +320,18 @@ const wchar_t* WhyKept(KeptReason reason, bool several) {
         {L"Tavrel could not record the move first", L"Tavrel could not record the move first"},
         {L"it is one of Windows' own, run from the Windows folder",
          L"they are Windows' own, run from the Windows folder"},
+        {L"an item of that name is parked already, so this one stays where it is",
+         L"items of those names are parked already, so these stay where they are"},
+        {L"the Startup folder already holds an item of that name, which was kept; the parked "
+         L"one stays parked",
+         L"the Startup folder already holds items of those names, which were kept; the parked "
+         L"ones stay parked"},
+        {L"Tavrel's parking folder for them could have been changed by users who are not "
+         L"administrators, so nothing moves into or out of it",
+         L"Tavrel's parking folder for them could have been changed by users who are not "
+         L"administrators, so nothing moves into or out of it"},
+        {L"it is in use, or Windows would not let it move in one step",
+         L"they are in use, or Windows would not let them move in one step"},
     };
     return kWhy[reason][several ? 1 : 0];
 }
@@ -301,11 +342,17 @@ std::wstring DescribeKept(const MoveResult& result) {
     for (int place = 0; place < kPlaceCount; ++place) {
         for (int reason = 0; reason < kReasonCount; ++reason)
             if (int count = result.keptBy[place][reason])
-                text += L"\n- " + Entries(count) + L" " + kWhere[place] + L": " +
-                        WhyKept(static_cast<KeptReason>(reason), count != 1) + L".";
+                text += base::Cat(
+                    {L"\n- ",
+                     IsFolder(static_cast<MovePlace>(place)) ? Items(count) : Entries(count), L" ",
+                     kWhere[place], L": ", WhyKept(static_cast<KeptReason>(reason), count != 1),
+                     L"."});
         if (result.unreadable[place])
             text += std::wstring(L"\n- the entries ") + kWhere[place] +
                     L": they could not even be read; that needs an administrator.";
     }
+    if (!result.untrustedFolder.empty())
+        text += base::Cat({L"\n- Check what ", result.untrustedFolder,
+                           L" holds, and who may change it, before anything is moved there."});
     return text;
 }

@@ -1,7 +1,8 @@
 #pragma once
 // The start-up program switch: parks the values of the Run keys in a sibling
 // key and brings them back, under HKEY_LOCAL_MACHINE (both views on 64-bit
-// Windows) and then HKEY_CURRENT_USER. No value is ever lost or changed: each
+// Windows) and then HKEY_CURRENT_USER, and then the items of the Startup
+// folders (see StartupFolders.h). No value is ever lost or changed: each
 // is deleted from the source only once the target holds the same type and
 // bytes, and only while the source still holds what was copied.
 #include <windows.h>
@@ -15,8 +16,18 @@
 constexpr wchar_t kStartupKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
 constexpr wchar_t kParkingKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunDisabled";
 
-// Where an entry lives: for all users (HKEY_LOCAL_MACHINE) or this user.
-enum MovePlace { kMachineWide, kThisUser, kPlaceCount };
+// Where an entry lives: a Run key for all users (HKEY_LOCAL_MACHINE) or this
+// user, or a Startup folder for all users or this user.
+enum MovePlace { kMachineWide, kThisUser, kMachineFolder, kUserFolder, kPlaceCount };
+
+inline bool ForAllUsers(MovePlace place) {
+    return place == kMachineWide || place == kMachineFolder;
+}
+inline bool IsFolder(MovePlace place) { return place == kMachineFolder || place == kUserFolder; }
+// "for all users", "in this user's Startup folder".
+const wchar_t* PlaceWhere(MovePlace place);
+
+struct StartupFolder;
 
 // Why an entry stayed in the source.
 enum KeptReason {
@@ -28,6 +39,10 @@ enum KeptReason {
     kChangedSince,        // moving back: it no longer holds what was moved, or is gone
     kNotRecorded,         // the record of the move could not be written first
     kWindowsOwn,          // parking: one of Windows' own, which stays (not a failure)
+    kAlreadyParked,       // an item of that name is parked already; the live one stays
+    kLiveItemThere,       // the Startup folder holds an item of that name, which stays
+    kUntrustedFolder,     // the parking folder for all users could be changed by others
+    kNotMovable,          // the item would not move in one rename: in use, or refused
     kReasonCount
 };
 
@@ -43,6 +58,8 @@ struct MoveResult {
     // Left in place as Windows' own, each as "\"name\" for all users": not
     // kept for want of anything, so not among `kept`.
     std::vector<std::wstring> windowsOwn;
+    // The parking folder for all users, where it was not trusted.
+    std::wstring untrustedFolder;
 
     bool Complete() const;
     void Keep(MovePlace place, KeptReason reason, int count = 1);
@@ -65,8 +82,10 @@ public:
     // Before a place's entries move: their names, as listed. False when they
     // cannot be recorded; the place is then left as it is.
     virtual bool Planned(MovePlace place, REGSAM view, const std::vector<std::wstring>& names) = 0;
-    // Entry `index` of that list now stands only in the target, as `value`.
-    virtual void Moved(size_t index, const mGeneral::ExactValue& value) = 0;
+    // Entry `index` of that list now stands only in the target, with this
+    // fingerprint (mGeneral::ValueHash of a value; of an item, what
+    // identifies it unchanged).
+    virtual void Moved(size_t index, const std::wstring& name, uint64_t fingerprint) = 0;
     // An entry stays in the source, and why; without Planned where the source refuses writing.
     virtual void Kept(MovePlace /*place*/, REGSAM /*view*/, const std::wstring& /*name*/,
                       KeptReason /*reason*/) {}
@@ -102,6 +121,10 @@ struct MoveOptions {
     // creatable, and each entry that would move counts, and is logged, as moved.
     bool dryRun = false;
     MoveLog* log = nullptr;
+    // The Startup folders whose items move too, after the Run keys (none
+    // when null), and which way: into their parking folders, or back.
+    const std::vector<StartupFolder>* folders = nullptr;
+    bool parkFolders = false;
 };
 
 MoveResult MoveStartupValues(const wchar_t* source, const wchar_t* target,
@@ -147,8 +170,9 @@ private:
 // How long a switch waits for another copy's move before it gives up.
 constexpr DWORD kSwitchWaitMs = 30000;
 
-// "1 entry", "2 entries".
+// "1 entry", "2 entries"; "1 item", "2 items".
 std::wstring Entries(int count);
+std::wstring Items(int count);
 
 // Why an entry stayed, for one entry or several: "moving it needs an administrator".
 const wchar_t* WhyKept(KeptReason reason, bool several);

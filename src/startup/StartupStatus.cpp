@@ -1,8 +1,7 @@
 #include "startup/StartupStatus.h"
 
-// The shell folders and its shortcuts; objbase.h before shlobj.h.
+// COM, which the shell's shortcuts want.
 #include <objbase.h>
-#include <shlobj.h>
 
 #include <algorithm>
 #include <cstring>
@@ -13,6 +12,7 @@
 #include "base/handle.h"
 #include "base/text.h"
 #include "startup/MoveStartupValues.h"
+#include "startup/StartupFolders.h"
 
 namespace {
 
@@ -162,12 +162,16 @@ std::wstring ChoiceShown(const TaskManagerChoices::Choice& choice) {
                       dated ? base::TimeText(choice.time) : std::wstring(), L")"});
 }
 
+// ",\"taskManager\":{...}", or "" where it made no choice.
+std::wstring TaskManagerJson(const TaskManagerChoices::Choice& choice) {
+    if (!choice.made) return {};
+    return base::Cat({L",\"taskManager\":{\"off\":", choice.off ? L"true" : L"false", L",\"time\":",
+                      base::JsonString(base::TimeText(choice.time)), L"}"});
+}
+
 std::wstring JsonEntry(const std::wstring& name, const mGeneral::ExactValue& value, bool gone,
                        const TaskManagerChoices::Choice& choice) {
-    std::wstring out = L"{\"name\":" + base::JsonString(name);
-    if (choice.made)
-        out += base::Cat({L",\"taskManager\":{\"off\":", choice.off ? L"true" : L"false",
-                          L",\"time\":", base::JsonString(base::TimeText(choice.time)), L"}"});
+    std::wstring out = L"{\"name\":" + base::JsonString(name) + TaskManagerJson(choice);
     if (gone) return out + L",\"gone\":true}";
     out += L",\"type\":" + base::JsonString(TypeName(value.type)) + L",\"typeCode\":" +
            base::Decimal(value.type) + L",\"hex\":\"";
@@ -190,73 +194,42 @@ std::wstring JsonEntry(const std::wstring& name, const mGeneral::ExactValue& val
 }
 
 // The two Startup folders, places of their own: this user's, then the one
-// for all users. Listed, not yet moved by the switch.
+// for all users, each followed by the folder its items are parked in.
 struct FolderListing {
     const wchar_t* place = nullptr;  // "this user", "all users"
+    bool parked = false;             // Tavrel's parking folder
     std::wstring path;
     bool found = false;
     std::vector<std::wstring> names, targets, arguments;  // a shortcut's; else ""
+    std::vector<TaskManagerChoices::Choice> choices;      // one per name
 };
-
-// What a shortcut starts: its target as stored, and its arguments.
-void ShortcutTarget(const std::wstring& file, FolderListing& folder) {
-    folder.targets.emplace_back();
-    folder.arguments.emplace_back();
-    IShellLinkW* link = nullptr;
-    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                                reinterpret_cast<void**>(&link))))
-        return;
-    IPersistFile* persist = nullptr;
-    wchar_t path[MAX_PATH] = L"", arguments[1024] = L"";
-    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&persist)))) {
-        if (SUCCEEDED(persist->Load(file.c_str(), STGM_READ)) &&
-            SUCCEEDED(link->GetPath(path, MAX_PATH, nullptr, SLGP_RAWPATH))) {
-            link->GetArguments(arguments, 1024);
-            folder.targets.back() = path;
-            folder.arguments.back() = arguments;
-        }
-        persist->Release();
-    }
-    link->Release();
-}
 
 std::vector<FolderListing> ReadStartupFolders() {
     // The shell's shortcuts want COM in this thread.
     const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     std::vector<FolderListing> folders;
-    for (int which : {CSIDL_STARTUP, CSIDL_COMMON_STARTUP}) {
-        folders.emplace_back();
-        folders.back().place = which == CSIDL_STARTUP ? L"this user" : L"all users";
-        FolderListing& folder = folders.back();
-        wchar_t path[MAX_PATH];
-        if (FAILED(SHGetFolderPathW(nullptr, which, nullptr, SHGFP_TYPE_CURRENT, path))) continue;
-        folder.path = path;
-        WIN32_FIND_DATAW item;
-        HANDLE find = FindFirstFileW((folder.path + L"\\*").c_str(), &item);
-        folder.found = find != INVALID_HANDLE_VALUE;
-        if (!folder.found) continue;
-        do {
-            const std::wstring name = item.cFileName;
-            // desktop.ini is the folder's own, not a program that starts.
-            if (name == L"." || name == L".." || lstrcmpiW(name.c_str(), L"desktop.ini") == 0)
-                continue;
-            folder.names.push_back(name);
-            const size_t dot = name.find_last_of(L'.');
-            if (dot != std::wstring::npos && lstrcmpiW(name.c_str() + dot, L".lnk") == 0) {
-                ShortcutTarget(folder.path + L"\\" + name, folder);
-            } else {
-                folder.targets.emplace_back();
-                folder.arguments.emplace_back();
+    for (const StartupFolder& folder : StartupFolders()) {
+        const TaskManagerChoices choices(folder.place, 0);
+        for (bool parked : {false, true}) {
+            folders.emplace_back();
+            FolderListing& listing = folders.back();
+            listing.place = folder.place == kUserFolder ? L"this user" : L"all users";
+            listing.parked = parked;
+            listing.path = parked ? folder.parked : folder.live;
+            listing.found = ListItems(listing.path, listing.names);
+            for (const std::wstring& name : listing.names) {
+                listing.targets.emplace_back();
+                listing.arguments.emplace_back();
+                const size_t dot = name.find_last_of(L'.');
+                if (dot != std::wstring::npos && lstrcmpiW(name.c_str() + dot, L".lnk") == 0)
+                    ReadShortcut(listing.path + L"\\" + name, listing.targets.back(),
+                                 listing.arguments.back());
+                listing.choices.push_back(choices.Of(name));
             }
-        } while (FindNextFileW(find, &item));
-        FindClose(find);
+        }
     }
     if (SUCCEEDED(com)) CoUninitialize();
     return folders;
-}
-
-std::wstring Items(size_t count) {
-    return base::Decimal(count) + (count == 1 ? L" item" : L" items");
 }
 
 }  // namespace
@@ -264,8 +237,10 @@ std::wstring Items(size_t count) {
 TaskManagerChoices::TaskManagerChoices(MovePlace place, REGSAM view) {
     const std::wstring path =
         base::Cat({L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\",
-                   place == kMachineWide && view == KEY_WOW64_32KEY ? L"Run32" : L"Run"});
-    mGeneral::OpenKeyExact(place == kMachineWide ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER,
+                   IsFolder(place)                                    ? L"StartupFolder"
+                   : place == kMachineWide && view == KEY_WOW64_32KEY ? L"Run32"
+                                                                      : L"Run"});
+    mGeneral::OpenKeyExact(ForAllUsers(place) ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER,
                            path.c_str(), KEY_QUERY_VALUE | KEY_WOW64_64KEY, key_.Put());
 }
 
@@ -314,10 +289,11 @@ std::wstring DescribeStartupEntries() {
         }
     }
     for (const FolderListing& folder : ReadStartupFolders()) {
-        out += base::Cat({L"Startup folder of ", folder.place, L" (", folder.path, L"): ",
+        out += base::Cat({folder.parked ? L"Parked Startup items of " : L"Startup folder of ",
+                          folder.place, L" (", folder.path, L"): ",
                           !folder.found          ? L"no such folder"
                           : folder.names.empty() ? L"empty"
-                                                 : Items(folder.names.size()),
+                                                 : Items(static_cast<int>(folder.names.size())),
                           L"\n"});
         for (size_t i = 0; i < folder.names.size(); ++i)
             out += base::Cat({L"  ", base::Quoted(folder.names[i]),
@@ -325,7 +301,7 @@ std::wstring DescribeStartupEntries() {
                               folder.targets[i].empty() ? L"" : base::Quoted(folder.targets[i]),
                               folder.arguments[i].empty() ? L"" : L" ",
                               folder.arguments[i].empty() ? L"" : base::Quoted(folder.arguments[i]),
-                              L"\n"});
+                              ChoiceShown(folder.choices[i]), L"\n"});
     }
     return out;
 }
@@ -351,14 +327,15 @@ std::wstring DescribeStartupEntriesJson() {
     for (const FolderListing& folder : ReadStartupFolders()) {
         out +=
             base::Cat({firstFolder ? L"\n" : L",\n", L"{\"place\":", base::JsonString(folder.place),
+                       L",\"folder\":", folder.parked ? L"\"StartupDisabled\"" : L"\"Startup\"",
                        L",\"path\":", base::JsonString(folder.path), L",\"state\":",
                        folder.found ? L"\"present\"" : L"\"missing\"", L",\"items\":["});
         firstFolder = false;
         for (size_t i = 0; i < folder.names.size(); ++i)
-            out +=
-                base::Cat({i ? L",\n " : L"\n ", L"{\"name\":", base::JsonString(folder.names[i]),
-                           L",\"target\":", base::JsonString(folder.targets[i]), L",\"arguments\":",
-                           base::JsonString(folder.arguments[i]), L"}"});
+            out += base::Cat(
+                {i ? L",\n " : L"\n ", L"{\"name\":", base::JsonString(folder.names[i]),
+                 L",\"target\":", base::JsonString(folder.targets[i]), L",\"arguments\":",
+                 base::JsonString(folder.arguments[i]), TaskManagerJson(folder.choices[i]), L"}"});
         out += L"]}";
     }
     return out + L"\n]}\n";
@@ -366,9 +343,11 @@ std::wstring DescribeStartupEntriesJson() {
 
 namespace {
 
-// "HKLM (64-bit view)", "HKCU".
+// "HKLM (64-bit view)", "HKCU", "this user's Startup folder".
 const wchar_t* PlaceName(MovePlace place, REGSAM view) {
     if (place == kThisUser) return L"HKCU";
+    if (place == kUserFolder) return L"this user's Startup folder";
+    if (place == kMachineFolder) return L"the Startup folder for all users";
     return view == KEY_WOW64_64KEY   ? L"HKLM (64-bit view)"
            : view == KEY_WOW64_32KEY ? L"HKLM (32-bit view)"
                                      : L"HKLM";
@@ -383,19 +362,19 @@ const wchar_t* LastPart(const wchar_t* path) {
 // "stays in Run: <why>", or "Run → RunDisabled".
 class PreviewLog final : public MoveLog {
 public:
-    PreviewLog(const wchar_t* source, const wchar_t* target)
-        : from_(LastPart(source)), to_(LastPart(target)) {}
+    PreviewLog(const wchar_t* source, const wchar_t* target, bool parks)
+        : from_(LastPart(source)), to_(LastPart(target)), parks_(parks) {}
     bool Planned(MovePlace place, REGSAM view, const std::vector<std::wstring>&) override {
-        where_ = PlaceName(place, view);
+        place_ = place;
+        view_ = view;
         return true;
     }
-    void Moved(size_t, const mGeneral::ExactValue& value) override {
-        out += base::Cat({L"start-up entry ", NameShown(value.name), L" in ", where_, L": ", from_,
-                          L" \u2192 ", to_, L"\n"});
+    void Moved(size_t, const std::wstring& name, uint64_t) override {
+        out += base::Cat({Line(place_, view_, name), From(place_), L" \u2192 ", To(place_), L"\n"});
     }
     void Kept(MovePlace place, REGSAM view, const std::wstring& name, KeptReason reason) override {
-        out += base::Cat({L"start-up entry ", NameShown(name), L" in ", PlaceName(place, view),
-                          L": stays in ", from_, L": ", WhyKept(reason, false), L"\n"});
+        out += base::Cat({Line(place, view, name), L"stays in ", From(place), L": ",
+                          WhyKept(reason, false), L"\n"});
     }
     void Unreadable(MovePlace place, REGSAM view) override {
         out += base::Cat({L"start-up entries in ", PlaceName(place, view),
@@ -404,15 +383,34 @@ public:
     std::wstring out;
 
 private:
-    const wchar_t *from_, *to_, *where_ = L"";
+    // "start-up entry \"x\" in HKCU: ", "Startup item \"x.lnk\" in ...: ".
+    static std::wstring Line(MovePlace place, REGSAM view, const std::wstring& name) {
+        return base::Cat({IsFolder(place) ? L"Startup item " : L"start-up entry ", NameShown(name),
+                          L" in ", PlaceName(place, view), L": "});
+    }
+    const wchar_t* From(MovePlace place) const {
+        return !IsFolder(place) ? from_ : parks_ ? L"Startup" : L"StartupDisabled";
+    }
+    const wchar_t* To(MovePlace place) const {
+        return !IsFolder(place) ? to_ : parks_ ? L"StartupDisabled" : L"Startup";
+    }
+    const wchar_t *from_, *to_;
+    bool parks_;
+    MovePlace place_ = kThisUser;
+    REGSAM view_ = 0;
 };
 
 }  // namespace
 
 std::wstring PreviewMove(const wchar_t* source, const wchar_t* target, bool keepTargetValues,
                          const std::vector<PlaceEntries>* only, MoveResult& result) {
-    PreviewLog log(source, target);
+    // The folders move the way the keys do.
+    const bool parks = std::wcscmp(source, kStartupKey) == 0;
+    const std::vector<StartupFolder> folders = StartupFolders();
+    PreviewLog log(source, target, parks);
     MoveOptions options;
+    options.folders = &folders;
+    options.parkFolders = parks;
     options.dryRun = true;
     options.keepTargetValues = keepTargetValues;
     options.keepWindowsOwn = !keepTargetValues;  // as parking does

@@ -3,9 +3,6 @@
 // parameters, recycle bin and stand-in programs.
 #include <doctest/doctest.h>
 #include <windows.h>
-// The shell folders and its shortcuts; objbase.h before shlobj.h.
-#include <objbase.h>
-#include <shlobj.h>
 
 #include <memory>
 #include <string>
@@ -13,7 +10,9 @@
 
 #include "e2e/driver.h"
 #include "e2e/kept.h"
+#include "support/folders.h"
 #include "support/json.h"
+#include "support/registry.h"
 #include "support/runkeys.h"
 #include "support/standins.h"
 #include "support/trash.h"
@@ -52,6 +51,17 @@ void PutText(const wchar_t* path, const std::wstring& name, const wchar_t* text)
     RegCloseKey(key);
 }
 
+// Task Manager's choice to turn an entry off, made on 2023-01-01.
+const std::vector<BYTE> kTurnedOff = {3, 0, 0, 0, 0x00, 0xe0, 0xf7, 0x92, 0xd8, 0x1d, 0xd9, 0x01};
+
+void TurnOff(const wchar_t* path, const wchar_t* name) {
+    HKEY approvals;
+    REQUIRE(RegCreateKeyExW(HKEY_CURRENT_USER, path, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                            &approvals, nullptr) == ERROR_SUCCESS);
+    e2e::PutExact(approvals, name, REG_BINARY, kTurnedOff);
+    RegCloseKey(approvals);
+}
+
 size_t Count(const wchar_t* path) { return e2e::ValueNames(HKEY_CURRENT_USER, path).size(); }
 
 // What the stand-ins started, as "program arguments" lines.
@@ -74,12 +84,7 @@ TEST_CASE("the command line runs one action without a window and exits 0, 1 or 2
     constexpr wchar_t kApproved[] =
         L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run";
     e2e::ValueKept approvedKept(HKEY_CURRENT_USER, kApproved, L"Plain");
-    const std::vector<BYTE> approved = {3, 0, 0, 0, 0x00, 0xe0, 0xf7, 0x92, 0xd8, 0x1d, 0xd9, 0x01};
-    HKEY approvals;
-    REQUIRE(RegCreateKeyExW(HKEY_CURRENT_USER, kApproved, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
-                            &approvals, nullptr) == ERROR_SUCCESS);
-    e2e::PutExact(approvals, L"Plain", REG_BINARY, approved);
-    RegCloseKey(approvals);
+    TurnOff(kApproved, L"Plain");
 
     struct Case {
         const wchar_t* arguments;
@@ -161,7 +166,7 @@ TEST_CASE("the command line runs one action without a window and exits 0, 1 or 2
         CHECK(c.holds());
     }
     const e2e::RegistryData choice = e2e::ReadValue(HKEY_CURRENT_USER, kApproved, L"Plain");
-    CHECK((choice.type == REG_BINARY && choice.bytes == approved));
+    CHECK((choice.type == REG_BINARY && choice.bytes == kTurnedOff));
 }
 
 TEST_CASE("without the rights to write, each preview refuses as its change does") {
@@ -214,37 +219,56 @@ TEST_CASE("without the rights to write, each preview refuses as its change does"
     support::ClearHistory();
 }
 
-TEST_CASE("/Status lists this user's Startup folder, each shortcut with what it starts") {
+TEST_CASE(
+    "/Status lists this user's Startup folder with Task Manager's choices; the switch parks "
+    "its items but Windows' own, and never touches those choices") {
+    e2e::RunKeysAside aside;
+    support::ClearHistory();
     wchar_t path[MAX_PATH];
     REQUIRE(SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_STARTUP, nullptr, SHGFP_TYPE_CURRENT, path)));
     const std::wstring script = std::wstring(path) + L"\\Tavrel test.cmd",
                        shortcut = std::wstring(path) + L"\\Tavrel test.lnk";
-    HANDLE file = CreateFileW(script.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    REQUIRE(file != INVALID_HANDLE_VALUE);
-    CloseHandle(file);
-    REQUIRE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
-    IShellLinkW* link = nullptr;
-    IPersistFile* persist = nullptr;
-    REQUIRE(SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
-                                       IID_IShellLinkW, reinterpret_cast<void**>(&link))));
-    link->SetPath(L"C:\\windows\\system32\\notepad.exe");
-    link->SetArguments(L"/n \"x\"");
-    REQUIRE(SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&persist))));
-    CHECK(SUCCEEDED(persist->Save(shortcut.c_str(), TRUE)));
-    persist->Release();
-    link->Release();
-    CoUninitialize();
+    const std::string bytes = "@echo off\r\n";
+    REQUIRE(support::MakeItem(script, &bytes, FILE_ATTRIBUTE_ARCHIVE, 1));
+    REQUIRE(support::MakeShortcut(shortcut, L"C:\\windows\\system32\\notepad.exe", L"/n \"x\""));
+    // Task Manager turned the script off; the choice is kept by its name.
+    constexpr wchar_t kApproved[] =
+        L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\StartupFolder";
+    e2e::ValueKept approvedKept(HKEY_CURRENT_USER, kApproved, L"Tavrel test.cmd");
+    TurnOff(kApproved, L"Tavrel test.cmd");
+
     const std::string text = Narrow(e2e::RunTavrel(L"/Status", L"tavrelc.exe").output),
                       json = Narrow(e2e::RunTavrel(L"/Status /Json", L"tavrelc.exe").output);
+    const e2e::CommandRun power = e2e::RunTavrel(L"/PowerBootup /NoRestart", L"tavrelc.exe");
+    const std::string parked = Narrow(e2e::RunTavrel(L"/Status", L"tavrelc.exe").output);
+    const bool scriptParked = GetFileAttributesW(script.c_str()) == INVALID_FILE_ATTRIBUTES;
+    const e2e::CommandRun normal = e2e::RunTavrel(L"/NormalBootup /NoRestart", L"tavrelc.exe");
+    const bool scriptBack = support::ReadTree(path).count(L"Tavrel test.cmd") == 1;
     DeleteFileW(script.c_str());
     DeleteFileW(shortcut.c_str());
-    INFO(text, json);
+    support::ClearHistory();
+    INFO(text, json, Narrow(power.output), parked, Narrow(normal.output));
     CHECK(text.find("Startup folder of this user (") != std::string::npos);
-    CHECK(text.find("\r\n  \"Tavrel test.cmd\"\r\n") != std::string::npos);
+    CHECK(text.find("\r\n  \"Tavrel test.cmd\" (Task Manager: turned off 2023-01-01 ") !=
+          std::string::npos);
     CHECK(text.find("  \"Tavrel test.lnk\" \u2192 \"C:\\\\windows\\\\system32\\\\notepad.exe\" "
                     "\"/n \\\"x\\\"\"") != std::string::npos);
+    CHECK(json.find("\"folder\":\"Startup\",\"path\":") != std::string::npos);
     CHECK(json.find("{\"name\":\"Tavrel test.lnk\",\"target\":\"C:\\\\windows\\\\system32\\\\"
                     "notepad.exe\",\"arguments\":\"/n \\\"x\\\"\"}") != std::string::npos);
+    CHECK(json.find(
+              "{\"name\":\"Tavrel test.cmd\",\"target\":\"\",\"arguments\":\"\",\"taskManager\":{"
+              "\"off\":true,") != std::string::npos);
+    CHECK(power.exitCode == 3010);
+    CHECK(Narrow(power.output)
+              .find("Parked 1 entry; 0 left where they were.\r\n1 of them Task Manager had turned "
+                    "off; that stays so.\r\nLeft as Windows' own: \"Tavrel test.lnk\" in this "
+                    "user's Startup folder.") != std::string::npos);
+    CHECK(scriptParked);
+    CHECK(parked.find("Parked Startup items of this user (") != std::string::npos);
+    CHECK(normal.exitCode == 3010);
+    CHECK(scriptBack);
+    CHECK(e2e::ReadValue(HKEY_CURRENT_USER, kApproved, L"Tavrel test.cmd").bytes == kTurnedOff);
 }
 
 TEST_CASE("/Status shows no entry in disguise, and /Status /Json reads back every entry exactly") {

@@ -12,15 +12,19 @@
 
 #include "e2e/driver.h"
 #include "e2e/kept.h"
+#include "support/folders.h"
 #include "support/registry.h"
 #include "support/runkeys.h"
 #include "support/standins.h"
 #include "support/trash.h"
 
+using support::FolderPair;
 using support::kParked;
 using support::kRun;
 using support::Narrow;
 using support::Place;
+using support::ReadTree;
+using support::Tree;
 
 using e2e::EffectsKept;
 using e2e::PutExact;
@@ -203,12 +207,43 @@ std::string Problems(const std::vector<Entry>& entries, const Keys& keys, bool a
     return problems;
 }
 
-// The seed comes from TAVREL_KILL_SEED when it is set, to replay a failure.
+// The seed comes from TAVREL_KILL_SEED when it is set, to replay a failure;
+// it is told either way.
 unsigned KillSeed() {
     char text[32];
     DWORD n = GetEnvironmentVariableA("TAVREL_KILL_SEED", text, sizeof text);
-    if (n > 0 && n < sizeof text) return static_cast<unsigned>(std::strtoul(text, nullptr, 10));
-    return GetTickCount() ^ (GetCurrentProcessId() << 16);
+    const unsigned seed = n > 0 && n < sizeof text
+                              ? static_cast<unsigned>(std::strtoul(text, nullptr, 10))
+                              : GetTickCount() ^ (GetCurrentProcessId() << 16);
+    MESSAGE("kill seed ", seed, " (replay with TAVREL_KILL_SEED=", seed, ")");
+    return seed;
+}
+
+// Kills "Power Bootup" `rounds` times: the first once a seeded share (from
+// `fewest` to `most`) more has been parked, the others a seeded delay of up
+// to `delayMs` after the click, well inside the time a whole move takes.
+// After each kill, `problems` must find nothing.
+template <typename Count, typename Problems>
+void KillRounds(std::mt19937& random, int rounds, size_t fewest, size_t most, DWORD delayMs,
+                Count parked, Problems problems) {
+    for (int round = 0; round < rounds; ++round) {
+        CAPTURE(round);
+        const size_t parkedBefore = parked();
+        e2e::Tavrel app;
+        REQUIRE(app.Start());
+        REQUIRE(app.PickTrayMenuItem(2));  // Power Bootup
+        const DWORD clicked = GetTickCount();
+        if (round == 0) {
+            const size_t share = std::uniform_int_distribution<size_t>(fewest, most)(random);
+            CHECK(e2e::WaitUntil([&] { return parked() >= parkedBefore + share; }, 120000));
+        } else {
+            Sleep(std::uniform_int_distribution<DWORD>(0, delayMs)(random));
+        }
+        REQUIRE(app.Kill());
+        MESSAGE("round ", round, ": killed ", GetTickCount() - clicked,
+                " ms after the click, with ", parked(), " parked");
+        CHECK(problems() == "");
+    }
 }
 
 }  // namespace
@@ -217,7 +252,6 @@ TEST_CASE(
     "Power Bootup killed part way loses no start-up entry, run again it finishes, and every move "
     "is undone") {
     const unsigned seed = KillSeed();
-    MESSAGE("kill seed ", seed, " (replay with TAVREL_KILL_SEED=", seed, ")");
     INFO("kill seed ", seed, " (replay with TAVREL_KILL_SEED=", seed, ")");
     std::mt19937 random(seed);
     RunKeysAside aside;
@@ -229,30 +263,11 @@ TEST_CASE(
     REQUIRE(CountParked(places) == 0);
 
     support::StandinLog log;
-    // Six kills. The first waits until a seeded share of the entries has been
-    // parked; the others come a seeded delay after the click, well inside the
-    // time a whole move takes. A kill lands between two registry calls; six
-    // make it likely that one falls between the copy of a value and its delete.
-    for (int round = 0; round < 6; ++round) {
-        CAPTURE(round);
-        const size_t parkedBefore = CountParked(places);
-        e2e::Tavrel app;
-        REQUIRE(app.Start());
-        REQUIRE(app.PickTrayMenuItem(2));  // Power Bootup
-        const DWORD clicked = GetTickCount();
-        if (round == 0) {
-            size_t share = std::uniform_int_distribution<size_t>(1000, 10000)(random);
-            CHECK(e2e::WaitUntil([&] { return CountParked(places) >= parkedBefore + share; },
-                                 120000));
-        } else {
-            Sleep(std::uniform_int_distribution<DWORD>(0, 500)(random));
-        }
-        REQUIRE(app.Kill());
-        MESSAGE("round ", round, ": killed ", GetTickCount() - clicked,
-                " ms after the click, with ", CountParked(places), " of ", entries.size(),
-                " parked");
-        CHECK(Problems(entries, ReadKeys(places)) == "");
-    }
+    // Six kills: a kill lands between two registry calls; six make it likely
+    // that one falls between the copy of a value and its delete.
+    KillRounds(
+        random, 6, 1000, 10000, 500, [&] { return CountParked(places); },
+        [&] { return Problems(entries, ReadKeys(places)); });
 
     e2e::Tavrel app;
     REQUIRE(app.Start());
@@ -279,6 +294,97 @@ TEST_CASE(
     }
     CHECK(Problems(entries, ReadKeys(places)) == "");
     CHECK(CountParked(places) == 0);
+    support::ClearHistory();
+}
+
+namespace {
+
+// Items of every kind, a few hundred in each folder: files of their own
+// bytes and names, hidden ones, and folders with an item inside.
+std::vector<Tree> SeedItems(std::mt19937& random, const std::vector<FolderPair>& pairs) {
+    const wchar_t* suffixes[] = {L".txt", L" \u8D77\u52D5.cmd", L" \xD83D\xDE80.bat",
+                                 L" caf\u00E9"};
+    std::vector<Tree> items;
+    for (const FolderPair& pair : pairs) {
+        for (int i = 0; i < 400; ++i) {
+            const std::wstring path =
+                pair.live + L"\\Tavrel item " + std::to_wstring(i) + suffixes[i % 4];
+            std::string bytes(std::uniform_int_distribution<size_t>(0, 3000)(random), 'b');
+            for (char& b : bytes) b = static_cast<char>(random());
+            if (i % 25 == 3) {
+                CreateDirectoryW(path.c_str(), nullptr);
+                REQUIRE(
+                    support::MakeItem(path + L"\\inner.bin", &bytes, FILE_ATTRIBUTE_ARCHIVE, i));
+            }
+            REQUIRE(support::MakeItem(path, i % 25 == 3 ? nullptr : &bytes,
+                                      i % 7 ? FILE_ATTRIBUTE_ARCHIVE : FILE_ATTRIBUTE_HIDDEN, i));
+        }
+        items.push_back(ReadTree(pair.live));
+    }
+    return items;
+}
+
+size_t CountParkedItems(const std::vector<FolderPair>& pairs) {
+    size_t count = 0;
+    for (const FolderPair& pair : pairs) {
+        WIN32_FIND_DATAW found;
+        HANDLE find = FindFirstFileW((pair.parked + L"\\*").c_str(), &found);
+        if (find == INVALID_HANDLE_VALUE) continue;
+        do count += found.cFileName[0] != L'.';
+        while (FindNextFileW(find, &found));
+        FindClose(find);
+    }
+    return count;
+}
+
+// What is wrong with the items, empty if nothing: each must stand whole in
+// exactly one of its folder's two places, and nothing else may stand there.
+// With `where`, all in the live folder (0) or all parked (1).
+std::string FolderProblems(const std::vector<FolderPair>& pairs, const std::vector<Tree>& items,
+                           int where = -1) {
+    std::string problems;
+    for (size_t p = 0; p < pairs.size(); ++p) {
+        Tree live = ReadTree(pairs[p].live), parked = ReadTree(pairs[p].parked), both = live;
+        for (auto& [path, item] : parked)
+            if (!both.emplace(path, item).second)
+                problems += "in both places: " + Narrow(path) + "\n";
+        if (both != items[p] || (where == 0 && !parked.empty()) || (where == 1 && !live.empty()))
+            problems += "folder " + std::to_string(p) + ": " + std::to_string(live.size()) +
+                        " live and " + std::to_string(parked.size()) + " parked for " +
+                        std::to_string(items[p].size()) + ", or some changed\n";
+    }
+    return problems;
+}
+
+}  // namespace
+
+TEST_CASE(
+    "Power Bootup killed while it parks the Startup folders' items loses none, and undo and "
+    "Normal Bootup bring every one back whole") {
+    const unsigned seed = KillSeed();
+    INFO("kill seed ", seed, " (replay with TAVREL_KILL_SEED=", seed, ")");
+    std::mt19937 random(seed);
+    RunKeysAside aside;
+    support::ClearHistory();
+    const std::vector<FolderPair> pairs = support::StartupFolderPairs();
+    const std::vector<Tree> items = SeedItems(random, pairs);
+    REQUIRE(FolderProblems(pairs, items, 0) == "");
+
+    KillRounds(
+        random, 3, 1, 700, 300, [&] { return CountParkedItems(pairs); },
+        [&] { return FolderProblems(pairs, items); });
+    // Every move undone, those cut short too.
+    for (int undo = 0; undo < 5; ++undo)
+        if (e2e::RunTavrel(L"/Undo", L"tavrelc.exe", 120000).exitCode == 2) break;
+    CHECK(FolderProblems(pairs, items, 0) == "");
+    CHECK(e2e::RunTavrel(L"/PowerBootup /NoRestart", L"tavrelc.exe", 120000).exitCode == 3010);
+    CHECK(FolderProblems(pairs, items, 1) == "");
+    CHECK(e2e::RunTavrel(L"/NormalBootup /NoRestart", L"tavrelc.exe", 120000).exitCode == 3010);
+    CHECK(FolderProblems(pairs, items, 0) == "");
+    for (const FolderPair& pair : pairs)
+        for (const auto& [path, item] : items[&pair - pairs.data()])
+            if (path.find(L'\\') == std::wstring::npos)
+                support::RemoveTree(pair.live + L"\\" + path);
     support::ClearHistory();
 }
 
