@@ -239,15 +239,17 @@ TEST_CASE(
 
     const std::string text = Narrow(e2e::RunTavrel(L"/Status", L"tavrelc.exe").output),
                       json = Narrow(e2e::RunTavrel(L"/Status /Json", L"tavrelc.exe").output);
+    const std::string preview =
+        Narrow(e2e::RunTavrel(L"/WhatIf /PowerBootup /NoRestart", L"tavrelc.exe").output);
     const e2e::CommandRun power = e2e::RunTavrel(L"/PowerBootup /NoRestart", L"tavrelc.exe");
     const std::string parked = Narrow(e2e::RunTavrel(L"/Status", L"tavrelc.exe").output);
-    const bool scriptParked = GetFileAttributesW(script.c_str()) == INVALID_FILE_ATTRIBUTES;
     const e2e::CommandRun normal = e2e::RunTavrel(L"/NormalBootup /NoRestart", L"tavrelc.exe");
     const bool scriptBack = support::ReadTree(path).count(L"Tavrel test.cmd") == 1;
+    const std::string history = Narrow(e2e::RunTavrel(L"/History", L"tavrelc.exe").output);
     DeleteFileW(script.c_str());
     DeleteFileW(shortcut.c_str());
     support::ClearHistory();
-    INFO(text, json, Narrow(power.output), parked, Narrow(normal.output));
+    INFO(text, json, preview, Narrow(power.output), parked, Narrow(normal.output), history);
     CHECK(text.find("Startup folder of this user (") != std::string::npos);
     CHECK(text.find("\r\n  \"Tavrel test.cmd\" (Task Manager: turned off 2023-01-01 ") !=
           std::string::npos);
@@ -259,13 +261,16 @@ TEST_CASE(
     CHECK(json.find(
               "{\"name\":\"Tavrel test.cmd\",\"target\":\"\",\"arguments\":\"\",\"taskManager\":{"
               "\"off\":true,") != std::string::npos);
+    CHECK(preview.find("Startup item \"Tavrel test.cmd\" in this user's Startup folder: Startup "
+                       "\u2192 StartupDisabled") != std::string::npos);
     CHECK(power.exitCode == 3010);
     CHECK(Narrow(power.output)
               .find("Parked 1 entry; 0 left where they were.\r\n1 of them Task Manager had turned "
                     "off; that stays so.\r\nLeft as Windows' own: \"Tavrel test.lnk\" in this "
                     "user's Startup folder.") != std::string::npos);
-    CHECK(scriptParked);
-    CHECK(parked.find("Parked Startup items of this user (") != std::string::npos);
+    CHECK(parked.find("\\Tavrel\\StartupDisabled): 1 item\r\n  \"Tavrel test.cmd\"") !=
+          std::string::npos);
+    CHECK(history.find("| 1 item: Startup \u2192 StartupDisabled |") != std::string::npos);
     CHECK(normal.exitCode == 3010);
     CHECK(scriptBack);
     CHECK(e2e::ReadValue(HKEY_CURRENT_USER, kApproved, L"Tavrel test.cmd").bytes == kTurnedOff);

@@ -3,6 +3,8 @@
 // runs.
 #include <doctest/doctest.h>
 #include <windows.h>
+// sddl.h needs windows.h first.
+#include <sddl.h>
 
 #include <cstdlib>
 #include <map>
@@ -299,56 +301,67 @@ TEST_CASE(
 
 namespace {
 
+// What stays in a Startup folder: desktop.ini, and a shortcut to a program
+// of Windows' own.
+const wchar_t* const kStays[] = {L"desktop.ini", L"own.lnk"};
+
 // Items of every kind, a few hundred in each folder: files of their own
-// bytes and names, hidden ones, and folders with an item inside.
-std::vector<Tree> SeedItems(std::mt19937& random, const std::vector<FolderPair>& pairs) {
+// bytes, names outside every code page, one whose path is longer than
+// MAX_PATH, hidden, system and read-only ones, folders with an item inside,
+// shortcuts, and what stays.
+std::vector<Tree> SeedItems(std::mt19937& random, const std::vector<FolderPair>& pairs,
+                            DWORD attributes) {
     const wchar_t* suffixes[] = {L".txt", L" \u8D77\u52D5.cmd", L" \xD83D\xDE80.bat",
                                  L" caf\u00E9"};
+    const DWORD kinds[] = {FILE_ATTRIBUTE_ARCHIVE, FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM,
+                           FILE_ATTRIBUTE_READONLY};
     std::vector<Tree> items;
     for (const FolderPair& pair : pairs) {
         for (int i = 0; i < 400; ++i) {
-            const std::wstring path =
-                pair.live + L"\\Tavrel item " + std::to_wstring(i) + suffixes[i % 4];
+            const std::wstring path = pair.live + L"\\Tavrel item " + std::to_wstring(i) +
+                                      (i == 5 ? std::wstring(230, L'n') : L"") + suffixes[i % 4];
             std::string bytes(std::uniform_int_distribution<size_t>(0, 3000)(random), 'b');
             for (char& b : bytes) b = static_cast<char>(random());
-            if (i % 25 == 3) {
-                CreateDirectoryW(path.c_str(), nullptr);
-                REQUIRE(
-                    support::MakeItem(path + L"\\inner.bin", &bytes, FILE_ATTRIBUTE_ARCHIVE, i));
-            }
-            REQUIRE(support::MakeItem(path, i % 25 == 3 ? nullptr : &bytes,
-                                      i % 7 ? FILE_ATTRIBUTE_ARCHIVE : FILE_ATTRIBUTE_HIDDEN, i));
+            if (i % 25 == 3)
+                REQUIRE((CreateDirectoryW(path.c_str(), nullptr) &&
+                         support::MakeItem(path + L"\\inner.bin", &bytes, kinds[i % 3], i)));
+            REQUIRE(support::MakeItem(path, i % 25 == 3 ? nullptr : &bytes, kinds[i % 3], i));
         }
-        items.push_back(ReadTree(pair.live));
+        REQUIRE(
+            support::MakeShortcut(pair.live + L"\\Tavrel item.lnk", L"C:\\Vendor\\x.exe", L"-q"));
+        REQUIRE(support::MakeShortcut(pair.live + L"\\own.lnk",
+                                      L"C:\\windows\\system32\\notepad.exe", L""));
+        const std::string ini = "[.ShellClassInfo]\r\n";
+        REQUIRE(support::MakeItem(pair.live + L"\\desktop.ini", &ini,
+                                  FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM, 1));
+        items.push_back(ReadTree(pair.live, attributes));
     }
     return items;
 }
 
 size_t CountParkedItems(const std::vector<FolderPair>& pairs) {
     size_t count = 0;
-    for (const FolderPair& pair : pairs) {
-        WIN32_FIND_DATAW found;
-        HANDLE find = FindFirstFileW((pair.parked + L"\\*").c_str(), &found);
-        if (find == INVALID_HANDLE_VALUE) continue;
-        do count += found.cFileName[0] != L'.';
-        while (FindNextFileW(find, &found));
-        FindClose(find);
-    }
+    for (const FolderPair& pair : pairs)
+        support::ForEachItem(pair.parked, [&](const WIN32_FIND_DATAW&) { ++count; });
     return count;
 }
 
 // What is wrong with the items, empty if nothing: each must stand whole in
 // exactly one of its folder's two places, and nothing else may stand there.
-// With `where`, all in the live folder (0) or all parked (1).
+// With `where`, all in the live folder (0) or all parked but what stays (1).
 std::string FolderProblems(const std::vector<FolderPair>& pairs, const std::vector<Tree>& items,
-                           int where = -1) {
+                           DWORD attributes, int where = -1) {
     std::string problems;
     for (size_t p = 0; p < pairs.size(); ++p) {
-        Tree live = ReadTree(pairs[p].live), parked = ReadTree(pairs[p].parked), both = live;
+        Tree live = ReadTree(pairs[p].live, attributes), both = live;
+        const Tree parked = ReadTree(pairs[p].parked, attributes);
         for (auto& [path, item] : parked)
             if (!both.emplace(path, item).second)
                 problems += "in both places: " + Narrow(path) + "\n";
-        if (both != items[p] || (where == 0 && !parked.empty()) || (where == 1 && !live.empty()))
+        size_t stays = 0;
+        for (const wchar_t* name : kStays) stays += live.erase(name);
+        if (both != items[p] || (where == 0 && !parked.empty()) ||
+            (where == 1 && (!live.empty() || stays != 2)))
             problems += "folder " + std::to_string(p) + ": " + std::to_string(live.size()) +
                         " live and " + std::to_string(parked.size()) + " parked for " +
                         std::to_string(items[p].size()) + ", or some changed\n";
@@ -359,32 +372,69 @@ std::string FolderProblems(const std::vector<FolderPair>& pairs, const std::vect
 }  // namespace
 
 TEST_CASE(
-    "Power Bootup killed while it parks the Startup folders' items loses none, and undo and "
-    "Normal Bootup bring every one back whole") {
+    "Power Bootup killed while it parks the Startup folders' items loses none, undo and Normal "
+    "Bootup bring every one back whole, and none is ever replaced") {
     const unsigned seed = KillSeed();
     INFO("kill seed ", seed, " (replay with TAVREL_KILL_SEED=", seed, ")");
     std::mt19937 random(seed);
     RunKeysAside aside;
     support::ClearHistory();
     const std::vector<FolderPair> pairs = support::StartupFolderPairs();
-    const std::vector<Tree> items = SeedItems(random, pairs);
-    REQUIRE(FolderProblems(pairs, items, 0) == "");
+    // Compared by every attribute where the file system keeps them.
+    DWORD attributes = ~0u;
+    if (!support::KeepsAttributes(pairs[0].live)) {
+        MESSAGE("SKIP: DOS attributes of Startup items: this file system keeps none");
+        attributes = FILE_ATTRIBUTE_DIRECTORY;
+    }
+    const std::vector<Tree> items = SeedItems(random, pairs, attributes);
+    auto problems = [&](int where) { return FolderProblems(pairs, items, attributes, where); };
 
     KillRounds(
         random, 3, 1, 700, 300, [&] { return CountParkedItems(pairs); },
-        [&] { return FolderProblems(pairs, items); });
+        [&] { return problems(-1); });
     // Every move undone, those cut short too.
     for (int undo = 0; undo < 5; ++undo)
         if (e2e::RunTavrel(L"/Undo", L"tavrelc.exe", 120000).exitCode == 2) break;
-    CHECK(FolderProblems(pairs, items, 0) == "");
+    CHECK(problems(0) == "");
     CHECK(e2e::RunTavrel(L"/PowerBootup /NoRestart", L"tavrelc.exe", 120000).exitCode == 3010);
-    CHECK(FolderProblems(pairs, items, 1) == "");
+    CHECK(problems(1) == "");
     CHECK(e2e::RunTavrel(L"/NormalBootup /NoRestart", L"tavrelc.exe", 120000).exitCode == 3010);
-    CHECK(FolderProblems(pairs, items, 0) == "");
+    CHECK(problems(0) == "");
+
+    // No item is ever replaced: one of the same name parked already keeps the
+    // live one where it is, and the live one keeps the parked one parked.
+    const std::wstring name = L"Tavrel item 0.txt";
+    const std::string other = "other";
     for (const FolderPair& pair : pairs)
-        for (const auto& [path, item] : items[&pair - pairs.data()])
-            if (path.find(L'\\') == std::wstring::npos)
-                support::RemoveTree(pair.live + L"\\" + path);
+        REQUIRE(support::MakeItem(pair.parked + L"\\" + name, &other, FILE_ATTRIBUTE_ARCHIVE, 1));
+    for (const wchar_t* command : {L"/PowerBootup /NoRestart", L"/NormalBootup /NoRestart"}) {
+        const e2e::CommandRun run = e2e::RunTavrel(command, L"tavrelc.exe", 120000);
+        INFO(Narrow(run.output));
+        CHECK(run.exitCode == 1);
+        CHECK(Narrow(run.output).find(" item in this user's Startup folder: ") !=
+              std::string::npos);
+        for (size_t p = 0; p < pairs.size(); ++p) {
+            CHECK(ReadTree(pairs[p].live, attributes)[name] == items[p].at(name));
+            CHECK(ReadTree(pairs[p].parked)[name].substr(support::kItemHeader) == other);
+        }
+    }
+    // A parking folder for all users that others could write is never moved
+    // into or out of, and the report names it.
+    PSECURITY_DESCRIPTOR open = nullptr;
+    REQUIRE(ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(A;OICI;FA;;;WD)",
+                                                                 SDDL_REVISION_1, &open, nullptr));
+    CHECK(SetFileSecurityW(pairs[1].parked.c_str(), DACL_SECURITY_INFORMATION, open));
+    LocalFree(open);
+    const e2e::CommandRun refused = e2e::RunTavrel(L"/PowerBootup /NoRestart", L"tavrelc.exe");
+    CHECK(refused.exitCode == 1);
+    CHECK(Narrow(refused.output).find(Narrow(pairs[1].parked)) != std::string::npos);
+    CHECK(ReadTree(pairs[1].live, attributes) == items[1]);
+    for (const FolderPair& pair : pairs) {
+        support::RemoveTree(pair.parked);
+        support::ForEachItem(pair.live, [&](const WIN32_FIND_DATAW& found) {
+            support::RemoveTree(pair.live + L"\\" + found.cFileName);
+        });
+    }
     support::ClearHistory();
 }
 

@@ -10,7 +10,6 @@
 
 #include "e2e/driver.h"
 #include "e2e/kept.h"
-#include "support/folders.h"
 #include "support/registry.h"
 #include "support/runkeys.h"
 #include "support/standins.h"
@@ -47,11 +46,6 @@ Snapshot Take() {
         for (const wchar_t* path : {support::kRun, support::kParked})
             for (auto& [name, value] : e2e::ReadValues(place.root, path, place.view))
                 Add(s, std::to_wstring(place.view) + path + L"\\" + name, value);
-    // The Startup folders' items, by where they stand.
-    for (const support::FolderPair& pair : support::StartupFolderPairs())
-        for (const std::wstring* folder : {&pair.live, &pair.parked})
-            for (auto& [name, item] : support::ReadTree(*folder))
-                s[*folder + L"\\" + name].assign(item.bytes.begin(), item.bytes.end());
     return s;
 }
 
@@ -110,25 +104,8 @@ std::vector<BYTE> Text(const std::wstring& text) {
     return {first, first + (text.size() + 1) * sizeof(wchar_t)};
 }
 
-// The tests' Startup items, wherever they stand.
-void RemoveItems() {
-    for (const support::FolderPair& pair : support::StartupFolderPairs())
-        for (const std::wstring* folder : {&pair.live, &pair.parked})
-            support::RemoveTree(*folder + L"\\Tavrel undo.cmd");
-}
-
-// Start-up entries under `path` in every place, the rest emptied first, and
-// an item in each Startup folder, or parked.
+// Start-up entries under `path` in every place, the rest emptied first.
 void SetEntries(const wchar_t* path) {
-    const std::string script = "@echo off\r\n";
-    RemoveItems();
-    for (const support::FolderPair& pair : support::StartupFolderPairs()) {
-        const std::wstring& folder = path == support::kRun ? pair.live : pair.parked;
-        CreateDirectoryW(folder.substr(0, folder.rfind(L'\\')).c_str(), nullptr);
-        CreateDirectoryW(folder.c_str(), nullptr);
-        REQUIRE(
-            support::MakeItem(folder + L"\\Tavrel undo.cmd", &script, FILE_ATTRIBUTE_ARCHIVE, 1));
-    }
     for (const support::Place& place : support::Places()) {
         e2e::Clear(place, support::kRun);
         e2e::Clear(place, support::kParked);
@@ -150,13 +127,10 @@ void PutUserEntry(const wchar_t* path, const wchar_t* name, const wchar_t* data)
     RegCloseKey(key);
 }
 
-// The records and Startup items belong to the test: none before it, none after it.
+// The records belong to the test: none before it, none after it.
 struct HistoryCleared {
     HistoryCleared() { support::ClearHistory(); }
-    ~HistoryCleared() {
-        support::ClearHistory();
-        RemoveItems();
-    }
+    ~HistoryCleared() { support::ClearHistory(); }
 };
 
 }  // namespace
@@ -187,9 +161,7 @@ TEST_CASE("each change is previewed, made, and undone back to the exact state be
              SetEntries(support::kRun);
              PutUserEntry(support::kParked, L"Parked before", L"C:\\old.exe");
          },
-         "Startup item \"Tavrel undo.cmd\" in this user's Startup folder: Startup \u2192 "
-         "StartupDisabled\r\n",
-         3010, nullptr, 0},
+         "start-up entry \"Tavrel undo\" in HKCU: Run \u2192 RunDisabled\r\n", 3010, nullptr, 0},
         {L"/NormalBootup /NoRestart",
          [] {
              SetEntries(support::kParked);
@@ -233,8 +205,7 @@ TEST_CASE("each change is previewed, made, and undone back to the exact state be
     CHECK(listed.find("| \"MTU 68\" | MTU: 1400 \u2192 68 | undone | for all users, by \"") !=
           std::string::npos);
     CHECK(listed.find("| \"Power Bootup\" | " + std::to_string(2 * support::Places().size()) +
-                      " entries: Run \u2192 RunDisabled; 2 items: Startup \u2192 StartupDisabled | "
-                      "undone") != std::string::npos);
+                      " entries: Run \u2192 RunDisabled | undone") != std::string::npos);
 }
 
 TEST_CASE("without its record a change is refused, and nothing changes") {
