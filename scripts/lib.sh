@@ -248,8 +248,15 @@ sandbox_prepare() {
     exec {lock}>&-
 }
 
-# A few start-up entries under both Run keys, so the switch has real data.
+# A few start-up entries under both Run keys and an item in each Startup
+# folder, so the switch has real data.
 seed_startup_entries() {
+    local users=$WINEPREFIX/drive_c/users folder
+    for folder in "$users/${USER:-$(id -un)}/AppData/Roaming" "$WINEPREFIX/drive_c/ProgramData"; do
+        mkdir -p "$folder/Microsoft/Windows/Start Menu/Programs/StartUp"
+        printf '@start "" "C:\\Notes\\notes.exe" --tray\r\n' \
+            >"$folder/Microsoft/Windows/Start Menu/Programs/StartUp/Notes tray.cmd"
+    done
     local run='Software\Microsoft\Windows\CurrentVersion\Run'
     wine reg add "HKLM\\$run" /v 'Volume Tray' /t REG_SZ \
         /d '"C:\Program Files\Volume Tray\voltray.exe" /background' /f >/dev/null 2>&1
