@@ -309,10 +309,10 @@ void MoveFolderItems(const StartupFolder& folder, bool park, const MoveOptions& 
         // to replace without being asked, and to copy between volumes.
         if (!options.dryRun && !MoveFileExW(Long(source).c_str(), Long(target).c_str(), 0)) {
             const DWORD error = GetLastError();
+            // Gone meanwhile, or a folder missing: the target's is not news of the item.
             keep(name, error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS ? taken
-                       : error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
-                           ? kChangedMeanwhile
-                           : kNotMovable);
+                       : error == ERROR_FILE_NOT_FOUND && !Exists(source) ? kChangedMeanwhile
+                                                                          : kNotMovable);
             continue;
         }
         ++result.moved;
