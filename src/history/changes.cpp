@@ -284,6 +284,10 @@ std::wstring TitleOf(const Record& record) {
         }
         case Kind::kStartup:
             return record.parks ? L"Power Bootup" : L"Normal Bootup";
+        case Kind::kEntry:
+            return base::Cat(
+                {record.parks ? L"Park " : L"Restore ",
+                 base::Quoted(record.entries.empty() ? L"" : record.entries[0].names[0])});
         case Kind::kOnce: {
             const wchar_t* done = record.detail.c_str();
             return wcsncmp(done, L"emptied ", 8) == 0 ? L"Empty recycle bins"

@@ -382,7 +382,7 @@ void Drop(bool allUsers, DWORD sequence) {
     if (allUsers && !OnlyAdministratorsWrite(k))
         return Refuse(why, L"its key lets others than administrators write it");
     if (!Get(k, L"Time", REG_BINARY, time) || !Reader(time).Raw(&at, 8) || time.size() != 8 ||
-        !GetNumber(k, L"Kind", kind, 5) || !kind || !GetNumber(k, L"Finished", finished, 1) ||
+        !GetNumber(k, L"Kind", kind, 6) || !kind || !GetNumber(k, L"Finished", finished, 1) ||
         !GetNumber(k, L"Parks", parks, 1) || (allUsers && !GetText(k, L"User", record.user, 256)))
         return Refuse(why, L"its time, kind, user or state is missing or malformed");
     if (!first && record.kind != Kind::kUnwritten &&
@@ -410,7 +410,9 @@ void Drop(bool allUsers, DWORD sequence) {
     for (size_t index = 0; !Absent(k, Numbered(L"Entries", index).text); ++index) {
         record.entries.emplace_back();
         if (index >= kMostPlaces || !ReadPlace(k, index, finished, record.entries.back()) ||
-            (record.kind != Kind::kStartup && record.kind != Kind::kUndo))
+            (record.kind != Kind::kStartup && record.kind != Kind::kUndo &&
+             (record.kind != Kind::kEntry || index > 0 ||
+              record.entries.back().names.size() != 1)))
             return Refuse(why, L"its start-up entries are malformed, or its change touches none");
         record.misplaced = record.misplaced || PartOf(record.entries.back()) != allUsers;
     }

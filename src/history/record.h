@@ -30,6 +30,7 @@ enum class Kind : DWORD {
     kStartup = 3,    // start-up entries moved between Run and RunDisabled
     kOnce = 4,       // done for good: the clean-up tool, the emptied bins, a restart
     kUndo = 5,       // the undo of an earlier record; never undone itself
+    kEntry = 6,      // one start-up entry parked or brought back, as kStartup moves them
 };
 
 enum class Setting : DWORD { kMtu = 1, kVisualStyles = 2, kEffect = 3 };

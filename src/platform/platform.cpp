@@ -186,6 +186,14 @@ std::wstring CommandLineOf(const Command& command) {
     return command.arguments.empty() ? name : name + L" " + command.arguments;
 }
 
+bool IsAdministrator() {
+    alignas(8) BYTE sid[SECURITY_MAX_SID_SIZE];
+    DWORD size = sizeof sid;
+    BOOL member = FALSE;
+    return CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, sid, &size) &&
+           CheckTokenMembership(nullptr, sid, &member) && member;
+}
+
 SecurityAttributes::SecurityAttributes(const wchar_t* sddl) {
     ConvertStringSecurityDescriptorToSecurityDescriptorW(
         sddl, SDDL_REVISION_1, &attributes_.lpSecurityDescriptor, nullptr);

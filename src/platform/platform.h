@@ -62,6 +62,10 @@ bool Is64BitWindows();
 // styles are on. False without the library.
 bool ThemeActive();
 
+// A member of Administrators whose rights are in force: elevated, where the
+// system asks.
+bool IsAdministrator();
+
 // SECURITY_ATTRIBUTES holding the descriptor an SDDL string gives.
 class SecurityAttributes {
 public:

@@ -37,6 +37,10 @@ Request ParseArguments(const std::vector<std::wstring>& arguments) {
         if (option) {
             if (request.options & option->bit) return Refuse(arguments[i] + L" is given twice.");
             request.options |= option->bit;
+            if (!option->text) continue;
+            if (i + 1 >= arguments.size())
+                return Refuse(arguments[i] + L" takes " + option->value + L".");
+            request.place = arguments[++i];
             continue;
         }
         const Action* found = nullptr;
@@ -44,9 +48,10 @@ Request ParseArguments(const std::vector<std::wstring>& arguments) {
         for (size_t row = 0; row < count && !found; ++row) {
             const Action& action = table[row];
             if (!action.argument || !Same(name, action.argument)) continue;
-            if (!action.value)
-                found = &action;
-            else if (i + 1 < arguments.size() && Same(arguments[i + 1], action.value))
+            // A name is any word, "" and one that starts with / or - too.
+            if (!action.value ||
+                (i + 1 < arguments.size() &&
+                 (action.value == kNameValue || Same(arguments[i + 1], action.value))))
                 found = &action;
             else
                 words += (words.empty() ? L"" : L" or ") + std::wstring(action.value);
@@ -55,6 +60,7 @@ Request ParseArguments(const std::vector<std::wstring>& arguments) {
         if (!found) return Refuse(arguments[i] + L" takes " + words + L".");
         if (request.action) return Refuse(L"One action at a time, please.");
         request.action = found;
+        if (found->value == kNameValue) request.name = arguments[i + 1];
         if (found->value) ++i;
     }
     if (!request.action) return Refuse(L"No action given.");
@@ -73,7 +79,10 @@ int RunCommandLine(const std::vector<std::wstring>& arguments, Program program) 
         size_t optionCount = 0;
         const Option* options = Options(optionCount);
         for (size_t o = 0; o < optionCount; ++o)
-            context.*options[o].field = (request.options & options[o].bit) != 0;
+            if (options[o].field)
+                context.*options[o].field = (request.options & options[o].bit) != 0;
+        context.name = request.name;
+        context.place = request.place;
         outcome = RunAction(*request.action, context);
     } else {
         context.report = request.error + L"\n\n" + Usage();

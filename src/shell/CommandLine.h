@@ -11,6 +11,7 @@ namespace shell {
 struct Request {
     const Action* action = nullptr;  // nullptr when refused
     unsigned options = 0;            // OptionBits
+    std::wstring name, place;        // the action's NAME, and /Place's word
     std::wstring error;              // why the arguments were refused
 };
 

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "base/escape.h"
 #include "base/text.h"
 #include "history/changes.h"
 #include "platform/platform.h"
@@ -173,6 +174,17 @@ bool OnlyDenied(const MoveResult& result) {
     return denied == result.kept && !result.Complete();
 }
 
+// The switch's lock was not to be had: nothing moved.
+Outcome Locked(ActionContext& context, const MoveResult& result) {
+    Tell(context, result.lockUnavailable
+                      ? L"The start-up programs were not moved: the lock that keeps two "
+                        L"copies of Tavrel from moving them at once could not be opened. "
+                        L"Nothing was changed."
+                      : L"Another copy of Tavrel is still moving the start-up programs. "
+                        L"Nothing was changed; try again when it has finished.");
+    return kRefused;
+}
+
 // Moves the start-up entries one way, then restarts when every one moved. The
 // window asks first when some were left behind; the command line, with nobody
 // to ask, then leaves the computer running.
@@ -193,15 +205,8 @@ Outcome SwitchStartup(ActionContext& context, bool park) {
     history::SwitchRecord log(record);
     MoveResult result;
     if (!(park ? ParkStartupValues(result, kSwitchWaitMs, &log)
-               : RestoreStartupValues(result, kSwitchWaitMs, &log))) {
-        Tell(context, result.lockUnavailable
-                          ? L"The start-up programs were not moved: the lock that keeps two "
-                            L"copies of Tavrel from moving them at once could not be opened. "
-                            L"Nothing was changed."
-                          : L"Another copy of Tavrel is still moving the start-up programs. "
-                            L"Nothing was changed; try again when it has finished.");
-        return kRefused;
-    }
+               : RestoreStartupValues(result, kSwitchWaitMs, &log)))
+        return Locked(context, result);
     log.Complete(result);
     context.moved = result.moved > 0;
     int unrecorded = 0;
@@ -229,8 +234,11 @@ Outcome SwitchStartup(ActionContext& context, bool park) {
         context.report += base::Cat({base::Decimal(static_cast<unsigned>(turnedOff)),
                                      L" of them Task Manager had turned off; that stays so.\n"});
     // Kept on purpose, not for want of anything: no failure, no other exit code.
-    for (const std::wstring& own : result.windowsOwn)
-        context.report += L"Left as Windows' own: " + own + L".\n";
+    for (const MoveResult::LeftAlone& left : result.leftAlone)
+        context.report += base::Cat({left.why == kWindowsOwn  ? L"Left as Windows' own: "
+                                     : left.why == kKeptByYou ? L"Kept by your keep-list: "
+                                                              : L"Kept by your administrator: ",
+                                     left.what, L".\n"});
     // Nothing moved needs no restart; a partial move is partial (1 before 3010).
     if (kept.empty())
         return !context.noRestart ? Restart(context) : result.moved ? kRestartRequired : kDone;
@@ -241,6 +249,97 @@ Outcome SwitchStartup(ActionContext& context, bool park) {
 }
 Outcome PowerBootup(ActionContext& context) { return SwitchStartup(context, true); }
 Outcome NormalBootup(ActionContext& context) { return SwitchStartup(context, false); }
+
+// The place /Place names, when it names one; false, and why, for a word
+// that is no place.
+bool PlaceGiven(ActionContext& context, EntryPlace& place, bool& given) {
+    given = !context.place.empty();
+    if (!given || PlaceOfToken(context.place, place)) return true;
+    context.report +=
+        base::Cat({L"/Place takes HKLM, ", platform::Is64BitWindows() ? L"HKLM32, " : L"",
+                   L"HKCU, Startup or CommonStartup. Nothing was changed.\n"});
+    return false;
+}
+
+// The one entry the command line names, live to park or parked to bring
+// back, in /Place when given. Refused, saying why, when there is none, or
+// when the name is in more than one place.
+bool FindEntry(ActionContext& context, bool parked, StartupEntry& found) {
+    EntryPlace place = EntryPlace::kHkcu;
+    bool placed = false;
+    if (!PlaceGiven(context, place, placed)) return false;
+    std::vector<StartupEntry> matches;
+    bool otherwise = false;  // there, but parked, or not parked
+    for (StartupEntry& entry : ListStartupEntries()) {
+        if (!SameName(entry.name, context.name) || (placed && entry.place != place)) continue;
+        if (entry.parked == parked)
+            matches.push_back(entry);
+        else
+            otherwise = true;
+    }
+    if (matches.size() == 1) {
+        found = matches[0];
+        return true;
+    }
+    const std::wstring name = base::Quoted(context.name);
+    std::wstring places;
+    for (const StartupEntry& match : matches)
+        places += (places.empty() ? L"" : L", ") + std::wstring(PlaceToken(match.place));
+    context.report +=
+        !matches.empty() ? base::Cat({name, L" is in more than one place: ", places,
+                                      L". Choose one with /Place. Nothing was changed.\n"})
+        : otherwise      ? base::Cat({name, parked ? L" is not parked" : L" is parked already",
+                                      L". Nothing was changed.\n"})
+                         : base::Cat({L"No start-up entry or Startup item is named ", name,
+                                 placed ? L" in " : L"", placed ? PlaceToken(place) : L"",
+                                      L". Nothing was changed.\n"});
+    return false;
+}
+
+Outcome MoveNamed(ActionContext& context, bool park) {
+    StartupEntry entry;
+    if (!FindEntry(context, !park, entry)) return kRefused;
+    return MoveOne(context, entry.place, entry.name, park);
+}
+Outcome ParkEntry(ActionContext& context) { return MoveNamed(context, true); }
+Outcome RestoreEntry(ActionContext& context) { return MoveNamed(context, false); }
+
+// The user's keep-list: the entry as named, in /Place when given.
+Outcome EditKeepList(ActionContext& context, bool keep) {
+    EntryPlace place = EntryPlace::kHkcu;
+    bool placed = false;
+    if (!PlaceGiven(context, place, placed)) return kRefused;
+    const std::wstring spec = KeepSpec(context.name, placed ? &place : nullptr);
+    const std::wstring shown = base::Quoted(spec);
+    if (context.whatIf) {
+        context.report +=
+            base::Cat({L"keep-list: ", shown, keep ? L" added" : L" taken off", L"\n"});
+        return kDone;
+    }
+    const LSTATUS status = keep ? KeepEntry(spec) : UnkeepEntry(spec);
+    if (status == ERROR_SUCCESS) {
+        context.report += base::Cat({shown, keep ? L" is on your keep-list: Power Bootup leaves it "
+                                                   L"where it is.\n"
+                                                 : L" is off your keep-list.\n"});
+        return kDone;
+    }
+    const bool administrator = !keep && KeepList::Load().Of(placed ? place : EntryPlace::kHkcu,
+                                                            context.name) == Keeper::kAdministrator;
+    context.report +=
+        base::Cat({shown,
+                   administrator ? L" is kept by your administrator, which Tavrel cannot change"
+                   : status == ERROR_FILE_NOT_FOUND ? L" is not on your keep-list"
+                                                    : L" could not be written to your keep-list",
+                   L". Nothing was changed.\n"});
+    return kRefused;
+}
+Outcome KeepNamed(ActionContext& context) { return EditKeepList(context, true); }
+Outcome UnkeepNamed(ActionContext& context) { return EditKeepList(context, false); }
+
+Outcome StartupPrograms(ActionContext& context) {
+    if (context.window) context.window->ShowStartupPrograms();
+    return kDone;
+}
 
 Outcome Undo(ActionContext& context) {
     std::wstring report;
@@ -278,7 +377,8 @@ Outcome ShowUsage(ActionContext& context) {
 
 using A = ActionId;
 constexpr wchar_t kClick[] = L"\\click.wav";
-constexpr unsigned kNoRestart = kNoRestartOption, kJson = kJsonOption, kWhatIf = kWhatIfOption;
+constexpr unsigned kNoRestart = kNoRestartOption, kJson = kJsonOption, kWhatIf = kWhatIfOption,
+                   kPlace = kPlaceOption;
 // clang-format off
 constexpr Action kActions[] = {
 //   id                   argument            value        control          cue                 page                      show              title                  run              options             help
@@ -293,6 +393,11 @@ constexpr Action kActions[] = {
     {A::kPowerBootup,     L"PowerBootup",     nullptr,     L"mPowerBoot",   nullptr,            nullptr,                  0,                L"Power Bootup",       PowerBootup,     kWhatIf|kNoRestart, L"park every start-up entry but Windows' own in RunDisabled, then restart"},
     {A::kNormalBootup,    L"NormalBootup",    nullptr,     L"mNormalBoot",  nullptr,            nullptr,                  0,                L"Normal Bootup",      NormalBootup,    kWhatIf|kNoRestart, L"bring the parked entries back, then restart"},
     {A::kUndo,            L"Undo",            nullptr,     L"mUndo",        nullptr,            nullptr,                  0,                L"Undo",               Undo,            kWhatIf,            L"put back what the last change that can be undone changed, where nothing else has changed it since; never restarts"},
+    {A::kStartupPrograms, nullptr,            nullptr,     L"mStartupList", nullptr,            nullptr,                  0,                nullptr,               StartupPrograms, 0,                  nullptr},
+    {A::kPark,            L"Park",            kNameValue,  nullptr,         nullptr,            nullptr,                  0,                nullptr,               ParkEntry,       kWhatIf|kPlace,     L"park one start-up entry or Startup item, its name in any case (\"\" for the unnamed value); never restarts"},
+    {A::kRestoreEntry,    L"Restore",         kNameValue,  nullptr,         nullptr,            nullptr,                  0,                nullptr,               RestoreEntry,    kWhatIf|kPlace,     L"bring one parked entry or item back; never restarts"},
+    {A::kKeep,            L"Keep",            kNameValue,  nullptr,         nullptr,            nullptr,                  0,                nullptr,               KeepNamed,       kWhatIf|kPlace,     L"put an entry on your keep-list, which Power Bootup never parks"},
+    {A::kUnkeep,          L"Unkeep",          kNameValue,  nullptr,         nullptr,            nullptr,                  0,                nullptr,               UnkeepNamed,     kWhatIf|kPlace,     L"take an entry off your keep-list"},
     {A::kHistory,         L"History",         nullptr,     nullptr,         nullptr,            nullptr,                  0,                nullptr,               History,         0,                  L"list the recorded changes, newest first"},
     {A::kStatus,          L"Status",          nullptr,     nullptr,         nullptr,            nullptr,                  0,                nullptr,               Status,          kJson,              L"list the Run and RunDisabled entries of every place"},
     {A::kUsage,           L"?",               nullptr,     nullptr,         nullptr,            nullptr,                  0,                nullptr,               ShowUsage,       0,                  L"this text"},
@@ -303,9 +408,10 @@ constexpr Action kActions[] = {
     {A::kMoreFeatures,    nullptr,            nullptr,     L"UpLeftText",   kClick,             L"/popup2.htm",           SW_HIDE,          nullptr,               nullptr,         0,                  nullptr},
 };
 constexpr Option kOptions[] = {
-    {kNoRestartOption, L"NoRestart", &ActionContext::noRestart, L"do not restart afterwards"},
-    {kWhatIfOption,    L"WhatIf",    &ActionContext::whatIf,    L"list what it would change, now \u2192 after, and change nothing"},
-    {kJsonOption,      L"Json",      &ActionContext::json,      L"the same as JSON, every byte in hex"},
+    {kNoRestartOption, L"NoRestart", &ActionContext::noRestart, nullptr,                nullptr,   L"do not restart afterwards"},
+    {kWhatIfOption,    L"WhatIf",    &ActionContext::whatIf,    nullptr,                nullptr,   L"list what it would change, now \u2192 after, and change nothing"},
+    {kJsonOption,      L"Json",      &ActionContext::json,      nullptr,                nullptr,   L"the same as JSON, every byte in hex"},
+    {kPlaceOption,     L"Place",     nullptr,                   &ActionContext::place,  L"PLACE",  L"HKLM, HKLM32, HKCU, Startup or CommonStartup: where NAME is, when it is in more than one place"},
 };
 // clang-format on
 constexpr size_t kActionCount = sizeof kActions / sizeof *kActions;
@@ -370,11 +476,14 @@ std::wstring Usage() {
             }
         for (const Option& option : kOptions)
             if (action.options & option.bit)
-                syntax += L" [/" + std::wstring(option.argument) + L"]";
+                syntax += base::Cat({L" [/", option.argument, option.value ? L" " : L"",
+                                     option.value ? option.value : L"", L"]"});
         UsageLine(text, syntax, action.help ? action.help : L"");
     }
     for (const Option& option : kOptions)
-        UsageLine(text, L"/" + std::wstring(option.argument),
+        UsageLine(text,
+                  base::Cat({L"/", option.argument, option.value ? L" " : L"",
+                             option.value ? option.value : L""}),
                   std::wstring(option.help) + L"; with " + OptionUsers(option.bit));
     return text +
            L"One action at a time; names in any case, with / or -.\n"
@@ -403,6 +512,37 @@ const Action* ActionForControl(const std::wstring& control) {
     for (const Action& action : kActions)
         if (action.control && control == action.control) return &action;
     return nullptr;
+}
+
+Outcome MoveOne(ActionContext& context, EntryPlace place, const std::wstring& name, bool park) {
+    if (park && KeepList::Load().Of(place, name) == Keeper::kAdministrator) {
+        Tell(context, base::Quoted(name) + L" is kept by your administrator. Nothing was changed.");
+        return kRefused;
+    }
+    const PlaceEntries entry = EntriesOf(place, name);
+    MoveResult result;
+    if (context.whatIf) {
+        const std::vector<PlaceEntries> only{entry};
+        Preview(context, PreviewMove(park ? kStartupKey : kParkingKey,
+                                     park ? kParkingKey : kStartupKey, !park, &only, result));
+        return result.moved ? kDone : kRefused;
+    }
+    history::Record record;
+    record.kind = history::Kind::kEntry;
+    record.title = base::Cat({park ? L"Park " : L"Restore ", base::Quoted(name)});
+    record.parks = park;
+    history::SwitchRecord log(record);
+    if (!MoveOneEntry(entry, park, result, kSwitchWaitMs, &log)) return Locked(context, result);
+    log.Complete(result);
+    if (result.moved) {
+        context.report += base::Cat({park ? L"Parked " : L"Brought back ", base::Quoted(name), L" ",
+                                     PlaceWhere(entry.place), L".\n"});
+        return kDone;
+    }
+    if (result.keptBy[entry.place][kNotRecorded]) return NotRecorded(context);
+    Tell(context, result.Complete() ? base::Quoted(name) + L" was no longer there to move."
+                                    : DescribeKept(result));
+    return kRefused;
 }
 
 Outcome RunAction(const Action& action, ActionContext& context) {

@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "startup/KeepList.h"
+
 namespace shell {
 
 constexpr wchar_t kProgramTitle[] = L"Tavrel";
@@ -21,6 +23,11 @@ enum class ActionId {
     kPowerBootup,
     kNormalBootup,
     kUndo,
+    kStartupPrograms,
+    kPark,
+    kRestoreEntry,
+    kKeep,
+    kUnkeep,
     kHistory,
     kStatus,
     kUsage,
@@ -47,6 +54,7 @@ public:
     virtual void Present(const Action& action) = 0;  // the cue, then the page
     virtual void Restore() = 0;                      // back from the tray
     virtual HRESULT EmptyBins() = 0;                 // asking, with progress
+    virtual void ShowStartupPrograms() = 0;          // the start-up programs window
 protected:
     ~ActionWindow() = default;
 };
@@ -60,6 +68,8 @@ struct ActionContext {
     bool whatIf = false;  // only say what would change, and change nothing
     bool json = false;
     bool moved = false;  // a switch moved entries: a restart refused now leaves them waiting
+    std::wstring name;   // the entry an action on one entry names
+    std::wstring place;  // /Place, where that entry is; empty for any
     std::wstring report;
 };
 
@@ -69,16 +79,22 @@ enum OptionBit : unsigned {
     kNoRestartOption = 1u << 0,
     kJsonOption = 1u << 1,
     kWhatIfOption = 1u << 2,
+    kPlaceOption = 1u << 3,
 };
 struct Option {
     OptionBit bit;
-    const wchar_t* argument;     // after / or -, any case
-    bool ActionContext::*field;  // what it sets for the action
-    const wchar_t* help;         // for the usage text
+    const wchar_t* argument;            // after / or -, any case
+    bool ActionContext::*field;         // what it sets for the action; or
+    std::wstring ActionContext::*text;  // the word after it, for one that takes one
+    const wchar_t* value;               // that word, for the usage text
+    const wchar_t* help;                // for the usage text
 };
 const Option* Options(size_t& count);
 // The arguments of the actions that take the option: "/PowerBootup or /NormalBootup".
 std::wstring OptionUsers(unsigned bit);
+
+// The value of an action that takes any word: the name of an entry.
+constexpr wchar_t kNameValue[] = L"NAME";
 
 struct Action {
     ActionId id;
@@ -103,6 +119,12 @@ const Action* ActionForControl(const std::wstring& control);
 
 // Lets the window play the cue and open the page; then runs the action.
 Outcome RunAction(const Action& action, ActionContext& context);
+
+// Parks one entry, or brings it back, through the switch, recorded: what
+// /Park and /Restore do once they have found it, and the start-up programs
+// window's check boxes. kDone when it moved; kRefused, and why in a message
+// box or the report, when it stayed.
+Outcome MoveOne(ActionContext& context, EntryPlace place, const std::wstring& name, bool park);
 
 // What the command line accepts, for /? and for a refused command line, made
 // from the rows so that no argument can be missing from it.

@@ -6,6 +6,7 @@
 #include "history/changes.h"
 #include "platform/platform.h"
 #include "shell/ScaleControls.h"
+#include "shell/StartupWindow.h"
 #include "shell/layout.h"
 #include "tweaks/links.h"
 #include "tweaks/tweaks.h"
@@ -192,6 +193,11 @@ void frmMain::ShowUndoItem() {
     history::UndoOutcome next = history::NextUndo(title);
     SetMenuItem(*item, title.empty() ? L"Undo" : L"Undo " + title,
                 next != history::UndoOutcome::kNothing);
+}
+
+void frmMain::ShowStartupPrograms() {
+    shell::ShowStartupWindow(reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(Hwnd(), GWLP_HINSTANCE)),
+                             *this);
 }
 
 void frmMain::Run(const shell::Action& action) {

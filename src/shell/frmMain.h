@@ -60,6 +60,7 @@ public:
     void Present(const shell::Action& action) override;
     void Restore() override { RestoreWindow(); }
     HRESULT EmptyBins() override { return EmptyRecycleBin(nullptr, kFalse); }
+    void ShowStartupPrograms() override;
     // Names the change the tray's Undo item would undo, or greys it.
     void ShowUndoItem();
 

@@ -39,6 +39,7 @@ constexpr tk::ControlSettings kLayout[] = {
     {L"mNormalBoot",  Kind::MenuItem,         0,    0,    0,    0, -1, 0,              L"Normal Bootup",                nullptr, kNoFont, 0, 0, -1, 11},
     // Its words name the change it would undo, set as the menu opens.
     {L"mUndo",        Kind::MenuItem,         0,    0,    0,    0, -1, 0,              L"Undo",                         nullptr, kNoFont, 0, 0, -1, 11},
+    {L"mStartupList", Kind::MenuItem,         0,    0,    0,    0, -1, 0,              L"Start-up programs\u2026",         nullptr, kNoFont, 0, 0, -1, 11},
 };
 // clang-format on
 

@@ -9,6 +9,7 @@
 #include "base/handle.h"
 #include "base/text.h"
 #include "platform/platform.h"
+#include "startup/KeepList.h"
 #include "startup/StartupFolders.h"
 #include "startup/WindowsOwn.h"
 
@@ -118,11 +119,9 @@ void MoveKey(HKEY root, REGSAM view, const wchar_t* source, const wchar_t* targe
                 keep(name, kChangedSince);
             continue;
         }
-        if (options.keepWindowsOwn && !only && !WindowsOwnProgram(value).empty()) {
-            result.windowsOwn.push_back(base::Cat({base::Quoted(name), L" ", kWhere[place]}));
-            if (options.log) options.log->Kept(place, view, name, kWindowsOwn);
+        if (!only && LeftAlone(options, place, view, name,
+                               options.keepWindowsOwn && !WindowsOwnProgram(value).empty(), result))
             continue;
-        }
         bool alreadyThere = false;
         if (options.keepTargetValues && inTarget(name)) {
             if (!mGeneral::SameValue(there, value)) {
@@ -177,6 +176,19 @@ struct OpenToAll {
 }  // namespace
 
 const wchar_t* PlaceWhere(MovePlace place) { return kWhere[place]; }
+
+bool LeftAlone(const MoveOptions& options, MovePlace place, REGSAM view, const std::wstring& name,
+               bool windowsOwn, MoveResult& result) {
+    const Keeper kept = options.keep ? options.keep->Of(PlaceOf(place, view), name) : Keeper::kNone;
+    const KeptReason why = kept == Keeper::kAdministrator ? kKeptByAdministrator
+                           : kept == Keeper::kUser        ? kKeptByYou
+                           : windowsOwn                   ? kWindowsOwn
+                                                          : kReasonCount;
+    if (why == kReasonCount) return false;
+    result.leftAlone.push_back({why, base::Cat({base::Quoted(name), L" ", kWhere[place]})});
+    if (options.log) options.log->Kept(place, view, name, why);
+    return true;
+}
 
 bool MoveResult::Complete() const {
     return kept == 0 && std::none_of(std::begin(unreadable), std::end(unreadable),
@@ -286,11 +298,29 @@ std::wstring Items(int count) {
 }
 
 bool ParkStartupValues(MoveResult& result, DWORD waitMs, MoveLog* log) {
+    const KeepList keep = KeepList::Load();
     MoveOptions park;
     park.keepWindowsOwn = true;
+    park.keep = &keep;
     park.parkFolders = true;
     park.log = log;
     return LockedMove(kStartupKey, kParkingKey, park, result, waitMs);
+}
+
+bool MoveOneEntry(const PlaceEntries& entry, bool park, MoveResult& result, DWORD waitMs,
+                  MoveLog* log) {
+    StartupSwitchLock lock(waitMs);
+    result.lockUnavailable = lock.Unavailable();
+    if (!lock.Held()) return false;
+    const std::vector<StartupFolder> folders = StartupFolders();
+    MoveOptions options;
+    options.keepTargetValues = !park;
+    options.folders = &folders;
+    options.parkFolders = park;
+    options.log = log;
+    result = MoveNamedValues(park ? kStartupKey : kParkingKey, park ? kParkingKey : kStartupKey,
+                             {entry}, options);
+    return true;
 }
 
 bool RestoreStartupValues(MoveResult& result, DWORD waitMs, MoveLog* log) {
@@ -332,6 +362,8 @@ const wchar_t* WhyKept(KeptReason reason, bool several) {
          L"administrators, so nothing moves into or out of it"},
         {L"it is in use, or Windows would not let it move in one step",
          L"they are in use, or Windows would not let them move in one step"},
+        {L"it is on your keep-list", L"they are on your keep-list"},
+        {L"your administrator keeps it", L"your administrator keeps them"},
     };
     return kWhy[reason][several ? 1 : 0];
 }

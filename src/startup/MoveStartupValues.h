@@ -28,21 +28,24 @@ inline bool IsFolder(MovePlace place) { return place == kMachineFolder || place 
 const wchar_t* PlaceWhere(MovePlace place);
 
 struct StartupFolder;
+class KeepList;
 
 // Why an entry stayed in the source.
 enum KeptReason {
-    kNeedsAdministrator,  // a key could not be opened or created for writing
-    kChangedMeanwhile,    // another program changed or removed it during the move
-    kLiveEntryDiffers,    // the target holds a different value of that name, which stays
-    kNotWritten,          // the target would not take it whole
-    kNotRemoved,          // copied whole into the target, but the source would not let it go
-    kChangedSince,        // moving back: it no longer holds what was moved, or is gone
-    kNotRecorded,         // the record of the move could not be written first
-    kWindowsOwn,          // parking: one of Windows' own, which stays (not a failure)
-    kAlreadyParked,       // an item of that name is parked already; the live one stays
-    kLiveItemThere,       // the Startup folder holds an item of that name, which stays
-    kUntrustedFolder,     // the parking folder for all users could be changed by others
-    kNotMovable,          // the item would not move in one rename: in use, or refused
+    kNeedsAdministrator,   // a key could not be opened or created for writing
+    kChangedMeanwhile,     // another program changed or removed it during the move
+    kLiveEntryDiffers,     // the target holds a different value of that name, which stays
+    kNotWritten,           // the target would not take it whole
+    kNotRemoved,           // copied whole into the target, but the source would not let it go
+    kChangedSince,         // moving back: it no longer holds what was moved, or is gone
+    kNotRecorded,          // the record of the move could not be written first
+    kWindowsOwn,           // parking: one of Windows' own, which stays (not a failure)
+    kAlreadyParked,        // an item of that name is parked already; the live one stays
+    kLiveItemThere,        // the Startup folder holds an item of that name, which stays
+    kUntrustedFolder,      // the parking folder for all users could be changed by others
+    kNotMovable,           // the item would not move in one rename: in use, or refused
+    kKeptByYou,            // parking: on the user's keep-list, so it stays (not a failure)
+    kKeptByAdministrator,  // parking: on the administrator's keep-list (not a failure)
     kReasonCount
 };
 
@@ -55,9 +58,14 @@ struct MoveResult {
     bool unreadable[kPlaceCount] = {};
     // The switch did not start: its lock could not be opened at all.
     bool lockUnavailable = false;
-    // Left in place as Windows' own, each as "\"name\" for all users": not
-    // kept for want of anything, so not among `kept`.
-    std::vector<std::wstring> windowsOwn;
+    // Left in place on purpose, as Windows' own or kept by a keep-list, each
+    // as "\"name\" for all users": not kept for want of anything, so not
+    // among `kept`.
+    struct LeftAlone {
+        KeptReason why;
+        std::wstring what;
+    };
+    std::vector<LeftAlone> leftAlone;
     // The parking folder for all users, where it was not trusted.
     std::wstring untrustedFolder;
 
@@ -115,8 +123,10 @@ struct MoveOptions {
     // its program's update, so it is never replaced, and the parked copy
     // stays. Parking replaces a stale parked copy.
     bool keepTargetValues = false;
-    // Parking leaves Windows' own entries where they are (see WindowsOwn.h).
+    // Parking leaves Windows' own entries where they are (see WindowsOwn.h),
+    // and those a keep-list keeps, where one is given.
     bool keepWindowsOwn = false;
+    const KeepList* keep = nullptr;
     // Every decision of the move, and no write: a missing target is only shown
     // creatable, and each entry that would move counts, and is logged, as moved.
     bool dryRun = false;
@@ -146,6 +156,16 @@ std::vector<REGSAM> StartupMachineViews();
 // moved then.
 bool ParkStartupValues(MoveResult& result, DWORD waitMs, MoveLog* log = nullptr);
 bool RestoreStartupValues(MoveResult& result, DWORD waitMs, MoveLog* log = nullptr);
+// Parks one entry, or brings it back, the same way and under the same lock:
+// a live entry that differs wins, and a parked registry copy is replaced as
+// "Power Bootup" replaces one. Neither Windows' own nor a keep-list stops it.
+bool MoveOneEntry(const PlaceEntries& entry, bool park, MoveResult& result, DWORD waitMs,
+                  MoveLog* log = nullptr);
+
+// Whether the entry stays, parking, as Windows' own or kept by a keep-list:
+// then it is told to `log` and among result.leftAlone, and true.
+bool LeftAlone(const MoveOptions& options, MovePlace place, REGSAM view, const std::wstring& name,
+               bool windowsOwn, MoveResult& result);
 
 // One switch at a time, across every copy of the program: in this session,
 // and in other sessions sharing HKEY_LOCAL_MACHINE, where the system has a

@@ -66,16 +66,6 @@ bool Exists(const std::wstring& path) {
     return GetFileAttributesW(Long(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-// A member of Administrators whose rights are in force: elevated, where the
-// system asks.
-bool IsAdministrator() {
-    alignas(8) BYTE sid[SECURITY_MAX_SID_SIZE];
-    DWORD size = sizeof sid;
-    BOOL member = FALSE;
-    return CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, sid, &size) &&
-           CheckTokenMembership(nullptr, sid, &member) && member;
-}
-
 // The account this program runs as.
 struct Caller {
     alignas(8) BYTE buffer[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
@@ -154,9 +144,9 @@ DWORD OpenParking(const StartupFolder& folder, bool create, base::KernelHandle (
     return status == ERROR_SUCCESS ? Hold(folder.parked, allUsers, held[1]) : status;
 }
 
-// A shortcut counts as Windows' own by its target and arguments, as a Run
-// entry counts by its command line; any other item lies in the Startup folder.
-bool WindowsOwnItem(const std::wstring& path, const std::wstring& name) {
+}  // namespace
+
+bool IsWindowsOwnItem(const std::wstring& path, const std::wstring& name) {
     std::wstring target, arguments;
     if (!IsShortcut(name) || !ReadShortcut(path, target, arguments) || target.empty()) return false;
     const std::wstring line =
@@ -167,6 +157,8 @@ bool WindowsOwnItem(const std::wstring& path, const std::wstring& name) {
                  std::vector<BYTE>(bytes, bytes + (line.size() + 1) * sizeof(wchar_t))})
                 .empty();
 }
+
+namespace {
 
 std::wstring FolderPath(int csidl) {
     wchar_t path[MAX_PATH];
@@ -255,7 +247,7 @@ void MoveFolderItems(const StartupFolder& folder, bool park, const MoveOptions& 
         return;
     // The folder for all users is an administrator's to change; anyone else
     // hears what stays there.
-    if (place == kMachineFolder && !IsAdministrator()) {
+    if (place == kMachineFolder && !platform::IsAdministrator()) {
         keepAll(names, kNeedsAdministrator);
         return;
     }
@@ -296,11 +288,10 @@ void MoveFolderItems(const StartupFolder& folder, bool park, const MoveOptions& 
             if (checked && Fingerprint(target) != only->hashes[i]) keep(name, kChangedSince);
             continue;
         }
-        if (options.keepWindowsOwn && park && !only && WindowsOwnItem(source, name)) {
-            result.windowsOwn.push_back(base::Cat({base::Quoted(name), L" ", PlaceWhere(place)}));
-            if (options.log) options.log->Kept(place, 0, name, kWindowsOwn);
+        if (park && !only &&
+            LeftAlone(options, place, 0, name,
+                      options.keepWindowsOwn && IsWindowsOwnItem(source, name), result))
             continue;
-        }
         if (Exists(target)) {
             keep(name, taken);
             continue;

@@ -35,6 +35,10 @@ std::vector<StartupFolder> StartupFolders();
 void MoveFolderItems(const StartupFolder& folder, bool park, const MoveOptions& options,
                      MoveResult& result, const PlaceEntries* only);
 
+// A shortcut counts as Windows' own by its target and arguments, as a Run
+// entry counts by its command line; any other item lies in the Startup folder.
+bool IsWindowsOwnItem(const std::wstring& path, const std::wstring& name);
+
 // A shortcut's target as stored and its arguments; false when the file is
 // not one the shell can read.
 bool ReadShortcut(const std::wstring& file, std::wstring& target, std::wstring& arguments);

@@ -11,8 +11,10 @@
 #include "base/escape.h"
 #include "base/handle.h"
 #include "base/text.h"
+#include "startup/KeepList.h"
 #include "startup/MoveStartupValues.h"
 #include "startup/StartupFolders.h"
+#include "startup/WindowsOwn.h"
 
 namespace {
 
@@ -106,6 +108,7 @@ std::wstring TypeName(DWORD type) {
 
 // One key of one place, as read.
 struct KeyListing {
+    EntryPlace place = EntryPlace::kHkcu;
     const wchar_t* rootName = nullptr;
     const wchar_t* view = nullptr;  // "64-bit", "32-bit", or nullptr for the only one
     const wchar_t* path = nullptr;
@@ -119,6 +122,7 @@ struct KeyListing {
 KeyListing ReadKey(HKEY root, REGSAM view, const wchar_t* rootName, const wchar_t* path) {
     const TaskManagerChoices choices(root == HKEY_LOCAL_MACHINE ? kMachineWide : kThisUser, view);
     KeyListing listing;
+    listing.place = PlaceOf(root == HKEY_LOCAL_MACHINE ? kMachineWide : kThisUser, view);
     listing.rootName = rootName;
     listing.view = view == KEY_WOW64_64KEY   ? L"64-bit"
                    : view == KEY_WOW64_32KEY ? L"32-bit"
@@ -169,9 +173,22 @@ std::wstring TaskManagerJson(const TaskManagerChoices::Choice& choice) {
                       base::JsonString(base::TimeText(choice.time)), L"}"});
 }
 
+// " (kept by you)", ",\"kept\":\"user\"", or "" for an entry no list keeps.
+std::wstring KeptShown(Keeper kept) {
+    return kept == Keeper::kUser            ? L" (kept by you)"
+           : kept == Keeper::kAdministrator ? L" (kept by your administrator)"
+                                            : L"";
+}
+std::wstring KeptJson(Keeper kept) {
+    return kept == Keeper::kUser            ? L",\"kept\":\"user\""
+           : kept == Keeper::kAdministrator ? L",\"kept\":\"administrator\""
+                                            : L"";
+}
+
 std::wstring JsonEntry(const std::wstring& name, const mGeneral::ExactValue& value, bool gone,
-                       const TaskManagerChoices::Choice& choice) {
-    std::wstring out = L"{\"name\":" + base::JsonString(name) + TaskManagerJson(choice);
+                       const TaskManagerChoices::Choice& choice, Keeper kept) {
+    std::wstring out =
+        L"{\"name\":" + base::JsonString(name) + TaskManagerJson(choice) + KeptJson(kept);
     if (gone) return out + L",\"gone\":true}";
     out += L",\"type\":" + base::JsonString(TypeName(value.type)) + L",\"typeCode\":" +
            base::Decimal(value.type) + L",\"hex\":\"";
@@ -196,6 +213,7 @@ std::wstring JsonEntry(const std::wstring& name, const mGeneral::ExactValue& val
 // The two Startup folders, places of their own: this user's, then the one
 // for all users, each followed by the folder its items are parked in.
 struct FolderListing {
+    EntryPlace where = EntryPlace::kStartup;
     const wchar_t* place = nullptr;  // "this user", "all users"
     bool parked = false;             // Tavrel's parking folder
     std::wstring path;
@@ -213,6 +231,7 @@ std::vector<FolderListing> ReadStartupFolders() {
         for (bool parked : {false, true}) {
             folders.emplace_back();
             FolderListing& listing = folders.back();
+            listing.where = PlaceOf(folder.place, 0);
             listing.place = folder.place == kUserFolder ? L"this user" : L"all users";
             listing.parked = parked;
             listing.path = parked ? folder.parked : folder.live;
@@ -256,6 +275,34 @@ TaskManagerChoices::Choice TaskManagerChoices::Of(const std::wstring& name) cons
     return choice;
 }
 
+std::vector<StartupEntry> ListStartupEntries() {
+    const KeepList keep = KeepList::Load();
+    std::vector<StartupEntry> entries;
+    for (const KeyListing& key : ReadStartupKeys())
+        for (size_t i = 0; i < key.names.size(); ++i) {
+            if (key.gone[i]) continue;
+            const mGeneral::ExactValue& value = key.values[i];
+            const bool text = value.type == REG_SZ || value.type == REG_EXPAND_SZ;
+            const bool parked = key.path == kParkingKey;
+            entries.push_back({key.place, key.names[i], parked,
+                               text ? TextOf(value) : RenderValue(value), key.choices[i],
+                               keep.Of(key.place, key.names[i]),
+                               !parked && !WindowsOwnProgram(value).empty()});
+        }
+    for (const FolderListing& folder : ReadStartupFolders())
+        for (size_t i = 0; i < folder.names.size(); ++i) {
+            const std::wstring path = folder.path + L"\\" + folder.names[i];
+            entries.push_back({folder.where, folder.names[i], folder.parked,
+                               folder.targets[i].empty()
+                                   ? base::Quoted(path)
+                                   : base::Cat({base::Quoted(folder.targets[i]), L" ",
+                                                base::Quoted(folder.arguments[i])}),
+                               folder.choices[i], keep.Of(folder.where, folder.names[i]),
+                               !folder.parked && IsWindowsOwnItem(path, folder.names[i])});
+        }
+    return entries;
+}
+
 std::wstring RenderValue(const mGeneral::ExactValue& value) {
     std::wstring type = TypeName(value.type);
     if (value.type == REG_SZ || value.type == REG_EXPAND_SZ || value.type == REG_MULTI_SZ)
@@ -266,6 +313,7 @@ std::wstring RenderValue(const mGeneral::ExactValue& value) {
 }
 
 std::wstring DescribeStartupEntries() {
+    const KeepList keep = KeepList::Load();
     std::wstring out;
     for (const KeyListing& key : ReadStartupKeys()) {
         out += std::wstring(key.rootName) + L"\\" + key.path +
@@ -285,7 +333,7 @@ std::wstring DescribeStartupEntries() {
             out += L"  " + NameShown(name);
             out += key.gone[i] ? std::wstring(L" (gone while read)")
                                : L" = " + RenderValue(key.values[i]);
-            out += ChoiceShown(key.choices[i]) + L"\n";
+            out += ChoiceShown(key.choices[i]) + KeptShown(keep.Of(key.place, name)) + L"\n";
         }
     }
     for (const FolderListing& folder : ReadStartupFolders()) {
@@ -301,12 +349,14 @@ std::wstring DescribeStartupEntries() {
                               folder.targets[i].empty() ? L"" : base::Quoted(folder.targets[i]),
                               folder.arguments[i].empty() ? L"" : L" ",
                               folder.arguments[i].empty() ? L"" : base::Quoted(folder.arguments[i]),
-                              ChoiceShown(folder.choices[i]), L"\n"});
+                              ChoiceShown(folder.choices[i]),
+                              KeptShown(keep.Of(folder.where, folder.names[i])), L"\n"});
     }
     return out;
 }
 
 std::wstring DescribeStartupEntriesJson() {
+    const KeepList keep = KeepList::Load();
     static const wchar_t* const kStates[] = {L"present", L"missing", L"unreadable"};
     std::wstring out = L"{\"keys\":[";
     bool firstKey = true;
@@ -318,8 +368,9 @@ std::wstring DescribeStartupEntriesJson() {
                base::JsonString(key.path) + L",\"state\":" + base::JsonString(kStates[key.state]) +
                L",\"entries\":[";
         for (size_t i = 0; i < key.names.size(); ++i)
-            out += (i ? L",\n " : L"\n ") +
-                   JsonEntry(key.names[i], key.values[i], key.gone[i], key.choices[i]);
+            out += (i ? L",\n " : L"\n ") + JsonEntry(key.names[i], key.values[i], key.gone[i],
+                                                      key.choices[i],
+                                                      keep.Of(key.place, key.names[i]));
         out += L"]}";
     }
     out += L"\n],\"folders\":[";
@@ -335,7 +386,8 @@ std::wstring DescribeStartupEntriesJson() {
             out += base::Cat(
                 {i ? L",\n " : L"\n ", L"{\"name\":", base::JsonString(folder.names[i]),
                  L",\"target\":", base::JsonString(folder.targets[i]), L",\"arguments\":",
-                 base::JsonString(folder.arguments[i]), TaskManagerJson(folder.choices[i]), L"}"});
+                 base::JsonString(folder.arguments[i]), TaskManagerJson(folder.choices[i]),
+                 KeptJson(keep.Of(folder.where, folder.names[i])), L"}"});
         out += L"]}";
     }
     return out + L"\n]}\n";
@@ -414,6 +466,8 @@ std::wstring PreviewMove(const wchar_t* source, const wchar_t* target, bool keep
     options.dryRun = true;
     options.keepTargetValues = keepTargetValues;
     options.keepWindowsOwn = !keepTargetValues;  // as parking does
+    const KeepList keep = KeepList::Load();
+    options.keep = options.keepWindowsOwn ? &keep : nullptr;
     options.log = &log;
     result = only ? MoveNamedValues(source, target, *only, options)
                   : MoveStartupValues(source, target, options);

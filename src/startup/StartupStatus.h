@@ -8,6 +8,7 @@
 
 #include "base/handle.h"
 #include "registry/exact.h"
+#include "startup/KeepList.h"
 #include "startup/MoveStartupValues.h"
 
 // Task Manager's choices for the entries of one place, kept by name under
@@ -30,6 +31,21 @@ public:
 private:
     base::KeyHandle key_;
 };
+
+// One start-up entry or Startup item, live or parked, as the start-up
+// programs window lists it and the command line finds it by name.
+struct StartupEntry {
+    EntryPlace place = EntryPlace::kHkcu;
+    std::wstring name;
+    bool parked = false;
+    std::wstring runs;  // what it starts, quoted and escaped as /Status shows it
+    TaskManagerChoices::Choice choice;
+    Keeper kept = Keeper::kNone;
+    bool windowsOwn = false;  // live, and "Power Bootup" leaves it as Windows' own
+};
+
+// Every entry of every place, in /Status's order.
+std::vector<StartupEntry> ListStartupEntries();
 
 // Every place (HKEY_LOCAL_MACHINE in each view Windows starts programs from,
 // then HKEY_CURRENT_USER), its two keys, and each entry's name, type and data:

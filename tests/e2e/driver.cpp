@@ -184,8 +184,12 @@ bool Tavrel::OnTaskbar() const {
 }
 
 bool Tavrel::PickTrayMenuItem(int position, DWORD timeoutMs) const {
-    SendTrayNotification(WM_RBUTTONUP);
-    DWORD thread = GetWindowThreadProcessId(window_, nullptr);
+    return e2e::PickTrayMenuItem(window_, position, timeoutMs);
+}
+
+bool PickTrayMenuItem(HWND window, int position, DWORD timeoutMs) {
+    SendNotifyMessageW(window, WM_MOUSEMOVE, 1, WM_RBUTTONUP);
+    DWORD thread = GetWindowThreadProcessId(window, nullptr);
     HWND menu = nullptr;
     if (!WaitUntil([&] { return (menu = FindMenuWindow(thread)) != nullptr; }, timeoutMs))
         return false;

@@ -20,6 +20,11 @@ std::wstring DriverFolder();
 // changes nothing succeeds only for an icon that is there.
 bool TrayIconPresent(HWND window);
 
+// Opens the tray menu of Tavrel's `window` with a right click on the icon and
+// picks the item at `position` (0 is the first) with the keyboard. False if
+// no menu came up.
+bool PickTrayMenuItem(HWND window, int position, DWORD timeoutMs = 5000);
+
 class Tavrel {
 public:
     Tavrel() = default;
@@ -49,8 +54,7 @@ public:
     // What the shell sends for a version-0 icon with WM_MOUSEMOVE as callback,
     // sent the way Wine's tray sends it: with SendNotifyMessage.
     void SendTrayNotification(UINT mouseMessage) const;
-    // Opens the tray menu with a right click on the icon and picks the item at
-    // `position` (0 is the first) with the keyboard. False if no menu came up.
+    // e2e::PickTrayMenuItem for this program's window.
     bool PickTrayMenuItem(int position, DWORD timeoutMs = 5000) const;
 
     // Answers a message box of Tavrel's with the given command (IDOK, IDNO...).

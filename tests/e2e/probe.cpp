@@ -1,7 +1,9 @@
 // A small helper for the scripts: waits for Tavrel's window to show, or asks
 // it to close and waits until it has gone; `tray` waits for the window and
-// its notification-area icon. Exit code 0 on success.
+// its notification-area icon; `menu N` picks the tray menu's item N (0 the
+// first). Exit code 0 on success.
 //   probe wait|tray|close [timeout-ms]
+//   probe menu N
 #include <windows.h>
 
 #include <cwchar>
@@ -24,6 +26,8 @@ int wmain(int argc, wchar_t** argv) {
                    timeout)
                    ? 0
                    : 1;
+    if (lstrcmpW(argv[1], L"menu") == 0)
+        return window() && e2e::PickTrayMenuItem(window(), static_cast<int>(timeout)) ? 0 : 1;
     if (lstrcmpW(argv[1], L"close") == 0) {
         if (HWND w = window()) PostMessageW(w, WM_CLOSE, 0, 0);
         return e2e::WaitUntil([&] { return window() == nullptr; }, timeout) ? 0 : 1;

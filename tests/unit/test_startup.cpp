@@ -182,7 +182,7 @@ TEST_CASE("the round buttons carry their tooltips, and no other control has one"
 
 TEST_CASE(
     "the tray menu holds its four items in order, then Undo, which names the change it would "
-    "undo; the window has no menu bar") {
+    "undo, then Start-up programs; the window has no menu bar") {
     support::ClearHistory();
     platform::Recorder recorder;
     frmMain form;
@@ -199,7 +199,7 @@ TEST_CASE(
               MF_STRING);  // enabled, unchecked, no sub-menu
     }
     CHECK(items == std::vector<std::string>{"Restore Tavrel", "Restart Computer", "Power Bootup",
-                                            "Normal Bootup", "Undo"});
+                                            "Normal Bootup", "Undo", "Start-up programs\u2026"});
     CHECK(form.Find(L"mPopRestore")->ArrayIndex() == 1);
     auto undoItem = [&] {
         form.ShowUndoItem();
