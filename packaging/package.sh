@@ -1,4 +1,5 @@
-# The release packages: the files each holds, the portable zip and the MSI.
+# The release packages: the files each holds, the portable zip, the MSI and
+# the Group Policy templates' zip.
 # Sourced by scripts/release and tests/release.sh.
 # shellcheck shell=bash
 
@@ -32,12 +33,28 @@ stage_files() {
 
 TAVREL_PACKAGE_FILES=(README.txt Tavrel.exe click.wav fire.wav longfire.wav tavrelc.exe)
 
-# make_zip DIR OUT: the portable zip, its entries in a fixed order, with no
-# extra fields (owners, local times) that would differ between runs.
+# The templates as Windows' PolicyDefinitions folder holds them.
+TAVREL_POLICY_FILES=(Tavrel.admx en-US/Tavrel.adml)
+
+# stage_policy DIR: the policy templates, laid out as in packaging/, with the
+# same fixed times and modes.
+stage_policy() {
+    local dir=$1 f
+    rm -rf "$dir"
+    for f in "${TAVREL_POLICY_FILES[@]}"; do
+        install -D -m 0644 "$TAVREL_PACKAGING/$f" "$dir/$f"
+        touch -d "@$(package_epoch)" "$dir/$f"
+    done
+}
+
+# make_zip DIR OUT [FILE...]: a zip of DIR's files (the portable zip's by
+# default), its entries in a fixed order, with no folder entries and no extra
+# fields (owners, local times) that would differ between runs.
 make_zip() {
-    local dir=$1 out=$2
+    local dir=$1 out=$2 files=("${@:3}")
+    [ ${#files[@]} -gt 0 ] || files=("${TAVREL_PACKAGE_FILES[@]}")
     rm -f "$out"
-    (cd "$dir" && TZ=UTC zip -X -D -q "$out" "${TAVREL_PACKAGE_FILES[@]}")
+    (cd "$dir" && TZ=UTC zip -X -D -q "$out" "${files[@]}")
 }
 
 # make_msi VERSION x86|x64 DIR OUT: a per-machine installer of DIR's files.

@@ -31,6 +31,7 @@ ensure_tools() {
     need /usr/bin/msiinfo msitools
     need /usr/bin/zip zip
     need /usr/bin/unzip unzip
+    need /usr/bin/xmllint libxml2-utils
     [ -f /usr/include/doctest/doctest.h ] || missing+=(doctest-dev)
     local wine32=
     [ -x /usr/lib/wine/wine ] || wine32=wine32:i386

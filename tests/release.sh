@@ -3,7 +3,8 @@
 # in a fresh sandbox prefix installs silently, puts byte-identical files, a
 # Start-menu shortcut and one uninstall entry in place, starts, is replaced
 # by a newer package, refuses an older one, and uninstalls without a trace.
-# The zips hold exactly their files, and the same files zip the same.
+# The zips hold exactly their files, and the same files zip the same; the
+# policy templates are well-formed and the ADML defines all the ADMX names.
 # Run by scripts/test after scripts/release; prints "PASS name", "FAIL name"
 # or "SKIP name: reason" per check.
 set -uo pipefail
@@ -35,6 +36,36 @@ for leg in "i686 win32" "x86_64 win64"; do
     check "$zipName zip is the same from a second run" cmp "$zip" "$again/again.zip"
     rm -rf "$again"
 done
+
+# The policy templates: the Group Policy editor refuses an ADMX that names a
+# string, presentation or control its ADML lacks.
+named_by_admx() {
+    xmllint --xpath "//@*[starts-with(., '\$(')]" "$1" | sed -n 's/.*"\$(\([a-z]*\)\.\(.*\))"$/\1:\2/p'
+    xmllint --xpath "//*[local-name()='elements']/*/@id" "$1" | sed 's/.*"\(.*\)"$/control:\1/'
+}
+defined_by_adml() {
+    local kind
+    for kind in "string://*[local-name()='stringTable']/*/@id" \
+        "presentation://*[local-name()='presentationTable']/*/@id" \
+        "control://*[local-name()='presentation']/*/@refId"; do
+        xmllint --xpath "${kind#*:}" "$1" | sed "s/.*\"\(.*\)\"\$/${kind%%:*}:\1/"
+    done
+}
+policyZip=$dist/Tavrel-$version-PolicyDefinitions.zip
+policy=$(mktemp -d)
+check "policy zip holds exactly its files" \
+    test "$(unzip -Z1 "$policyZip" | sort | tr '\n' ' ')" = "$(printf '%s\n' "${TAVREL_POLICY_FILES[@]}" | sort | tr '\n' ' ')"
+stage_policy "$policy/files"
+make_zip "$policy/files" "$policy/again.zip" "${TAVREL_POLICY_FILES[@]}"
+check "policy zip is the same from a second run" cmp "$policyZip" "$policy/again.zip"
+unzip -q "$policyZip" -d "$policy/zip" 2>/dev/null
+check "policy templates are well-formed XML" xmllint --noout "$policy/zip/Tavrel.admx" "$policy/zip/en-US/Tavrel.adml"
+names=$(named_by_admx "$policy/zip/Tavrel.admx" 2>/dev/null | sort -u)
+missing=$(comm -23 <(printf '%s\n' "$names") <(defined_by_adml "$policy/zip/en-US/Tavrel.adml" 2>/dev/null | sort -u))
+[ -n "$names" ] && [ -z "$missing" ]
+verdict "policy ADML defines every string, presentation and control the ADMX names" $?
+[ -z "$missing" ] || say "Not in the ADML: ${missing//$'\n'/ }"
+rm -rf "$policy"
 
 # Wine's reg.exe started through the 32-bit loader sees the 32-bit view of a
 # 64-bit prefix; $view names the package's own.
