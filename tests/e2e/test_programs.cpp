@@ -185,28 +185,38 @@ TEST_CASE(
         const char* where;  // each place after it, as Planted::Where tells; "" for any
     };
     const bool wow64 = support::Places().size() == 3;
-    std::vector<Case> table = {
+    // Each place by /Place, parked and brought back alone, in any case.
+    for (size_t at = 0; at < places; ++at) {
+        const wchar_t* tokens[] = {L"HKLM", L"HKLM32", L"HKCU", L"Startup", L"CommonStartup"};
+        const std::wstring place = tokens[at + (wow64 || at == 0 ? 0 : 1)];
+        std::string where(places, 'r');
+        for (const wchar_t* action :
+             {L"/Park \"TAVREL one.cmd\" /Place ", L"/Restore \"tavrel one.CMD\" /Place "}) {
+            const e2e::CommandRun run = e2e::RunTavrel(action + place, L"tavrelc.exe");
+            INFO(Narrow(action + place), ": ", Narrow(run.output));
+            CHECK(run.exitCode == 0);
+            where[at] = where[at] == 'r' ? 'p' : 'r';
+            CHECK(planted.Where() == where);
+        }
+    }
+    Put(HKEY_CURRENT_USER, support::kRun, 0, L"Tavrel own", L"C:\\windows\\system32\\notepad.exe");
+    const std::vector<Case> table = {
         {L"/Park \"Tavrel one.cmd\"", 2, "is in more than one place: HKLM, ", ""},
         {L"/Park nobody", 2, "No start-up entry or Startup item is named \"nobody\".", ""},
-        {L"/Park \"TAVREL ONE.CMD\" /Place Startup /WhatIf", 0,
+        {L"/Park \"Tavrel one.cmd\" /Place Startup /WhatIf", 0,
          "Startup item \"Tavrel one.cmd\" in this user's Startup folder: Startup \u2192 "
          "StartupDisabled",
          ""},
-        {L"/Park \"tavrel one.cmd\" /Place HKLM", 0, "Parked \"Tavrel one.cmd\" for all users.",
-         wow64 ? "prrrr" : "prrr"},
-        {L"/Park \"Tavrel one.cmd\" /Place HKCU", 0, "Parked \"Tavrel one.cmd\" for this user.",
-         wow64 ? "prprr" : "pprr"},
-        {L"/Park \"Tavrel one.cmd\" /Place CommonStartup", 0,
-         "in the Startup folder for all users.", wow64 ? "prprp" : "pprp"},
-        {L"/Park \"Tavrel one.cmd\" /Place HKCU", 2, "is parked already", ""},
-        {L"/Restore \"Tavrel one.cmd\" /Place Nowhere", 2, "/Place takes HKLM, ", ""},
-        {L"/Restore \"Tavrel one.cmd\" /Place HKLM", 0,
-         "Brought back \"Tavrel one.cmd\" for all users.", wow64 ? "rrprp" : "rprp"},
+        // Windows' own part, parked on purpose, and brought back.
+        {L"/Park \"Tavrel own\"", 0, "Parked \"Tavrel own\" for this user.", ""},
+        {L"/Park \"Tavrel own\"", 2, "is parked already", ""},
+        {L"/Restore \"Tavrel own\" /Place Nowhere", 2, "/Place takes HKLM, ", ""},
+        {L"/Restore \"Tavrel own\"", 0, "Brought back \"Tavrel own\" for this user.", ""},
         // The user's list keeps it from Power Bootup; /Park still parks it on purpose.
         {L"/Keep \"Tavrel one.cmd\" /Place Startup", 0, "is on your keep-list", ""},
-        {L"/NormalBootup /NoRestart", 3010, "", wow64 ? "rrrrr" : "rrrr"},
         {L"/PowerBootup /NoRestart", 3010,
-         "Kept by your keep-list: \"Tavrel one.cmd\" in this user's Startup folder.",
+         "Left as Windows' own: \"Tavrel own\" for this user.\r\nKept by your keep-list: "
+         "\"Tavrel one.cmd\" in this user's Startup folder.",
          wow64 ? "ppprp" : "pprp"},
         {L"/Status", 0, "\"Tavrel one.cmd\" (kept by you)", ""},
         {L"/Unkeep \"Tavrel one.cmd\" /Place Startup", 0, "is off your keep-list", ""},
