@@ -189,10 +189,10 @@ private:
         std::wstring refused;
         for (int row = -1; (row = ListView_GetNextItem(list_, row, LVNI_SELECTED)) >= 0;) {
             const StartupEntry& entry = entries_[row];
-            const std::wstring spec = KeepSpec(entry.name, &entry.place);
+            const std::wstring line = KeepLine(entry.name, &entry.place);
             if (keep) {
-                if (KeepEntry(spec) != ERROR_SUCCESS) refused += L"\n" + entry.name;
-            } else if (UnkeepEntry(spec) != ERROR_SUCCESS &&
+                if (KeepEntry(line) != ERROR_SUCCESS) refused += L"\n" + entry.name;
+            } else if (UnkeepEntry(line) != ERROR_SUCCESS &&
                        UnkeepEntry(entry.name) != ERROR_SUCCESS &&
                        entry.kept == Keeper::kAdministrator) {
                 refused += L"\n" + entry.name;

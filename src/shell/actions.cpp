@@ -309,14 +309,14 @@ Outcome EditKeepList(ActionContext& context, bool keep) {
     EntryPlace place = EntryPlace::kHkcu;
     bool placed = false;
     if (!PlaceGiven(context, place, placed)) return kRefused;
-    const std::wstring spec = KeepSpec(context.name, placed ? &place : nullptr);
-    const std::wstring shown = base::Quoted(spec);
+    const std::wstring line = KeepLine(context.name, placed ? &place : nullptr);
+    const std::wstring shown = base::Quoted(line);
     if (context.whatIf) {
         context.report +=
             base::Cat({L"keep-list: ", shown, keep ? L" added" : L" taken off", L"\n"});
         return kDone;
     }
-    const LSTATUS status = keep ? KeepEntry(spec) : UnkeepEntry(spec);
+    const LSTATUS status = keep ? KeepEntry(line) : UnkeepEntry(line);
     if (status == ERROR_SUCCESS) {
         context.report += base::Cat({shown, keep ? L" is on your keep-list: Power Bootup leaves it "
                                                    L"where it is.\n"

@@ -23,7 +23,7 @@ bool TextOf(const mGeneral::ExactValue& value, std::wstring& text) {
 
 // Calls `each` with every text a list holds, and its value's name.
 template <typename Each>
-void ForEachSpec(HKEY key, Each each) {
+void ForEachLine(HKEY key, Each each) {
     std::vector<std::wstring> names;
     mGeneral::ListNamesExact(key, names);
     mGeneral::ExactValue value;
@@ -100,12 +100,12 @@ KeepList KeepList::Load() {
         if (mGeneral::OpenKeyExact(which.root, which.path, KEY_QUERY_VALUE | which.view,
                                    key.Put()) != ERROR_SUCCESS)
             continue;
-        ForEachSpec(key.Get(), [&](const std::wstring&, const std::wstring& spec) {
-            Rule rule{true, EntryPlace::kHklm, spec, which.by};
-            const size_t colon = spec.find(L':');
-            if (colon != std::wstring::npos && PlaceOfToken(spec.substr(0, colon), rule.place)) {
+        ForEachLine(key.Get(), [&](const std::wstring&, const std::wstring& line) {
+            Rule rule{true, EntryPlace::kHklm, line, which.by};
+            const size_t colon = line.find(L':');
+            if (colon != std::wstring::npos && PlaceOfToken(line.substr(0, colon), rule.place)) {
                 rule.anyPlace = false;
-                rule.name = spec.substr(colon + 1);
+                rule.name = line.substr(colon + 1);
             }
             list.rules_.push_back(rule);
         });
@@ -122,28 +122,28 @@ Keeper KeepList::Of(EntryPlace place, const std::wstring& name) const {
     return kept;
 }
 
-std::wstring KeepSpec(const std::wstring& name, const EntryPlace* place) {
+std::wstring KeepLine(const std::wstring& name, const EntryPlace* place) {
     return place ? PlaceToken(*place) + (L":" + name) : name;
 }
 
-LSTATUS KeepEntry(const std::wstring& spec) {
+LSTATUS KeepEntry(const std::wstring& line) {
     base::KeyHandle key;
     LSTATUS status = mGeneral::CreateKeyExact(HKEY_CURRENT_USER, kUserKeepKey, 0, key.Put());
     if (status != ERROR_SUCCESS) return status;
-    const BYTE* bytes = reinterpret_cast<const BYTE*>(spec.c_str());
+    const BYTE* bytes = reinterpret_cast<const BYTE*>(line.c_str());
     return mGeneral::WriteExact(
-        key.Get(), {spec, REG_SZ, std::vector<BYTE>(bytes, bytes + (spec.size() + 1) * 2)});
+        key.Get(), {line, REG_SZ, std::vector<BYTE>(bytes, bytes + (line.size() + 1) * 2)});
 }
 
-LSTATUS UnkeepEntry(const std::wstring& spec) {
+LSTATUS UnkeepEntry(const std::wstring& line) {
     base::KeyHandle key;
     LSTATUS status = mGeneral::OpenKeyExact(HKEY_CURRENT_USER, kUserKeepKey,
                                             KEY_QUERY_VALUE | KEY_SET_VALUE, key.Put());
     if (status != ERROR_SUCCESS) return status;
     // Every value that names it, whatever the value's own name.
     status = ERROR_FILE_NOT_FOUND;
-    ForEachSpec(key.Get(), [&](const std::wstring& name, const std::wstring& text) {
-        if (SameName(text, spec) && mGeneral::DeleteExact(key.Get(), name) == ERROR_SUCCESS)
+    ForEachLine(key.Get(), [&](const std::wstring& name, const std::wstring& text) {
+        if (SameName(text, line) && mGeneral::DeleteExact(key.Get(), name) == ERROR_SUCCESS)
             status = ERROR_SUCCESS;
     });
     return status;

@@ -49,8 +49,8 @@ private:
 };
 
 // How a list names an entry: "NAME", or "PLACE:NAME" with a place.
-std::wstring KeepSpec(const std::wstring& name, const EntryPlace* place);
+std::wstring KeepLine(const std::wstring& name, const EntryPlace* place);
 // Puts an entry on the user's list, or takes it off (ERROR_FILE_NOT_FOUND
 // where it is not on it).
-LSTATUS KeepEntry(const std::wstring& spec);
-LSTATUS UnkeepEntry(const std::wstring& spec);
+LSTATUS KeepEntry(const std::wstring& line);
+LSTATUS UnkeepEntry(const std::wstring& line);
