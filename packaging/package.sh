@@ -18,7 +18,8 @@ package_epoch() {
 
 # stage_files BUILD-DIR VERSION DIR: what a package holds, with fixed times
 # and modes, and the MSI's own uninstall step (tavrelca.dll), which only the
-# MSI carries. README.txt gets Windows line ends, for Notepad on XP.
+# MSI carries. README.txt and LICENSE.txt get Windows line ends, for Notepad
+# on XP.
 stage_files() {
     local build=$1 version=$2 dir=$3 epoch
     epoch=$(package_epoch)
@@ -27,11 +28,12 @@ stage_files() {
     cp "$build/Tavrel.exe" "$build/tavrelc.exe" "$build/click.wav" "$build/fire.wav" \
         "$build/longfire.wav" "$build/tavrelca.dll" "$dir/"
     sed "s/@VERSION@/$version/g; s/\$/\r/" "$TAVREL_PACKAGING/README.txt.in" >"$dir/README.txt"
+    sed 's/$/\r/' "$TAVREL_PACKAGING/../LICENSE" >"$dir/LICENSE.txt"
     chmod 0644 "$dir"/*
     touch -d "@$epoch" "$dir"/*
 }
 
-TAVREL_PACKAGE_FILES=(README.txt Tavrel.exe click.wav fire.wav longfire.wav tavrelc.exe)
+TAVREL_PACKAGE_FILES=(LICENSE.txt README.txt Tavrel.exe click.wav fire.wav longfire.wav tavrelc.exe)
 
 # The templates as Windows' PolicyDefinitions folder holds them.
 TAVREL_POLICY_FILES=(Tavrel.admx en-US/Tavrel.adml)
