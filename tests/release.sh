@@ -93,7 +93,7 @@ msiexec_() {  # /i|/x MSI LOG
 }
 
 package_test() {
-    local msiArch=$1 arch=$2 winearch=$3 dir log pf stage newer rc
+    local msiArch=$1 arch=$2 winearch=$3 zipName=$4 dir log pf stage newer rc
     local msi=$dist/Tavrel-$version-$msiArch.msi
     dir=$TAVREL_SANDBOXES/release-$winearch
     rm -rf "$dir"  # a fresh prefix for each package
@@ -105,7 +105,9 @@ package_test() {
     log=$dir/msiexec
     pf=$WINEPREFIX/drive_c/Program\ Files/Tavrel
     [ "$msiArch" = x64 ] && view=(/reg:64)
-    stage=$TAVREL_BUILD/package/$arch
+    # The files the zip of the same build holds, as the release made them.
+    stage=$dir/zip
+    unzip -q "$dist/Tavrel-$version-$zipName.zip" -d "$stage"
 
     msiexec_ /i "$msi" "$log-install.log"
     verdict "$msiArch msi installs silently" $?
@@ -184,9 +186,9 @@ package_test() {
     wineserver -k 2>/dev/null
 }
 
-(package_test x64 x86_64 win64)
+(package_test x64 x86_64 win64 win64)
 if [ "$TAVREL_32BIT" = yes ]; then
-    (package_test x86 i686 win32)
+    (package_test x86 i686 win32 win32)
 else
     echo "SKIP x86 msi: no 32-bit x86 code runs under Wine here"
 fi
