@@ -16,6 +16,41 @@ package_epoch() {
     git -C "$TAVREL_PACKAGING" log -1 --format=%ct 2>/dev/null || echo 1767225600
 }
 
+# The maker's site, from the one place the program takes it.
+maker_site() {
+    sed -n 's/.*kMakerSite\[\] = L"\(.*\)";.*/\1/p' "$TAVREL_PACKAGING/../src/tweaks/links.h"
+}
+
+# sign_file FILE [OPTION...]: signs FILE in place (Authenticode, SHA-256) with
+# the PKCS#12 file $TAVREL_SIGN_PFX. osslsigncode reads its password, if any,
+# from the file $TAVREL_SIGN_PASS_FILE, so it never reaches a command line.
+# Without a timestamp server ($TAVREL_SIGN_TIMESTAMP) the signing time is the
+# commit's: one certificate then signs to the same bytes on every run.
+# Options go to osslsigncode, e.g. -add-msi-dse for an MSI.
+sign_file() {
+    local file=$1 log rc=0 opts=(-pkcs12 "$TAVREL_SIGN_PFX" -h sha256 -n Tavrel -i "$(maker_site)")
+    [ -z "${TAVREL_SIGN_PASS_FILE:-}" ] || opts+=(-readpass "$TAVREL_SIGN_PASS_FILE")
+    if [ -n "${TAVREL_SIGN_TIMESTAMP:-}" ]; then
+        opts+=(-ts "$TAVREL_SIGN_TIMESTAMP")
+    else
+        opts+=(-time "$(package_epoch)")
+    fi
+    log=$(mktemp)
+    osslsigncode sign "${opts[@]}" "${@:2}" -in "$file" -out "$file.signed" >"$log" 2>&1 || rc=$?
+    if [ "$rc" -eq 0 ]; then
+        # The zips keep each file's time and mode: the unsigned file's.
+        touch -r "$file" "$file.signed"
+        chmod --reference="$file" "$file.signed"
+        mv "$file.signed" "$file"
+    else
+        say "osslsigncode could not sign $file:"
+        cat "$log" >&2
+        rm -f "$file.signed"
+    fi
+    rm -f "$log"
+    return "$rc"
+}
+
 # stage_files BUILD-DIR VERSION DIR: what a package holds, with fixed times
 # and modes, and the MSI's own uninstall step (tavrelca.dll), which only the
 # MSI carries. README.txt and LICENSE.txt get Windows line ends, for Notepad

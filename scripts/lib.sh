@@ -32,6 +32,7 @@ ensure_tools() {
     need /usr/bin/zip zip
     need /usr/bin/unzip unzip
     need /usr/bin/xmllint libxml2-utils
+    need /usr/bin/osslsigncode osslsigncode
     [ -f /usr/include/doctest/doctest.h ] || missing+=(doctest-dev)
     local wine32=
     [ -x /usr/lib/wine/wine ] || wine32=wine32:i386
