@@ -125,3 +125,66 @@ make_msi() {
     rm -rf "$work"
     return "$rc"
 }
+
+# msi_property MSI NAME: a value from the MSI's Property table.
+msi_property() {
+    msiinfo export "$1" Property | tr -d '\r' | awk -F '\t' -v name="$2" '$1 == name { print $2 }'
+}
+
+TAVREL_WINGET_ID=Tavrel.Tavrel
+
+# write_winget DIR URL-PREFIX MSI...: winget's manifests of this version in
+# the three-file form of schema 1.12.0, one installer per MSI, each at
+# URL-PREFIX/its name. Every value is read from what the release holds: the
+# version, each MSI's architecture, codes and hash, and the license's name.
+write_winget() {
+    local dir=$1 url=${2%/} id=$TAVREL_WINGET_ID version site license name msi arch hash code upgrade
+    version=$(tavrel_version)
+    site=$(maker_site)
+    license=$(sed -n '1s/ License$//p' "$TAVREL_PACKAGING/../LICENSE")
+    name=$(msi_property "$3" ProductName)
+    local head="PackageIdentifier: $id
+PackageVersion: '$version'" schema="# yaml-language-server: \$schema=https://aka.ms/winget-manifest"
+    mkdir -p "$dir"
+    cat >"$dir/$id.yaml" <<YAML
+$schema.version.1.12.0.schema.json
+$head
+DefaultLocale: en-US
+ManifestType: version
+ManifestVersion: 1.12.0
+YAML
+    cat >"$dir/$id.locale.en-US.yaml" <<YAML
+$schema.defaultLocale.1.12.0.schema.json
+$head
+PackageLocale: en-US
+Publisher: Tavrel
+PublisherUrl: $site
+PackageName: $name
+PackageUrl: $site
+License: $license
+ShortDescription: 'A one-press tuner for Windows: MTU, visual effects, clean-up, recycle bins, start-up programs'
+ManifestType: defaultLocale
+ManifestVersion: 1.12.0
+YAML
+    printf '%s\n' "$schema.installer.1.12.0.schema.json" "$head" "Installers:" >"$dir/$id.installer.yaml"
+    for msi in "${@:3}"; do
+        # The summary's template names the platform: Intel or x64.
+        arch=$(msiinfo suminfo "$msi" | sed -n 's/^Template: \([^;]*\);.*/\1/p')
+        [ "$arch" != Intel ] || arch=x86
+        hash=$(sha256sum "$msi" | cut -c1-64 | tr a-f A-F)
+        code=$(msi_property "$msi" ProductCode)
+        upgrade=$(msi_property "$msi" UpgradeCode)
+        cat >>"$dir/$id.installer.yaml" <<YAML
+- Architecture: $arch
+  InstallerType: msi
+  Scope: machine
+  InstallerUrl: '${url//\'/\'\'}/${msi##*/}'
+  InstallerSha256: $hash
+  ProductCode: '$code'
+  AppsAndFeaturesEntries:
+  - UpgradeCode: '$upgrade'
+  UpgradeBehavior: install
+YAML
+    done
+    printf '%s\n' "ManifestType: installer" "ManifestVersion: 1.12.0" >>"$dir/$id.installer.yaml"
+}
