@@ -1,5 +1,5 @@
 # The release packages: the files each holds, the portable zip, the MSI and
-# the Group Policy templates' zip.
+# the Group Policy templates' zip, their signatures and winget's manifests.
 # Sourced by scripts/release and tests/release.sh.
 # shellcheck shell=bash
 
