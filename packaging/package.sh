@@ -1,5 +1,5 @@
 # The release packages: the files each holds, the portable zip, the MSI and
-# the Group Policy templates' zip.
+# the Group Policy templates' zip, their signatures and winget's manifests.
 # Sourced by scripts/release and tests/release.sh.
 # shellcheck shell=bash
 
@@ -16,9 +16,45 @@ package_epoch() {
     git -C "$TAVREL_PACKAGING" log -1 --format=%ct 2>/dev/null || echo 1767225600
 }
 
+# The maker's site, from the one place the program takes it.
+maker_site() {
+    sed -n 's/.*kMakerSite\[\] = L"\(.*\)";.*/\1/p' "$TAVREL_PACKAGING/../src/tweaks/links.h"
+}
+
+# sign_file FILE [OPTION...]: signs FILE in place (Authenticode, SHA-256) with
+# the PKCS#12 file $TAVREL_SIGN_PFX. osslsigncode reads its password, if any,
+# from the file $TAVREL_SIGN_PASS_FILE, so it never reaches a command line.
+# Without a timestamp server ($TAVREL_SIGN_TIMESTAMP) the signing time is the
+# commit's: one certificate then signs to the same bytes on every run.
+# Options go to osslsigncode, e.g. -add-msi-dse for an MSI.
+sign_file() {
+    local file=$1 log rc=0 opts=(-pkcs12 "$TAVREL_SIGN_PFX" -h sha256 -n Tavrel -i "$(maker_site)")
+    [ -z "${TAVREL_SIGN_PASS_FILE:-}" ] || opts+=(-readpass "$TAVREL_SIGN_PASS_FILE")
+    if [ -n "${TAVREL_SIGN_TIMESTAMP:-}" ]; then
+        opts+=(-ts "$TAVREL_SIGN_TIMESTAMP")
+    else
+        opts+=(-time "$(package_epoch)")
+    fi
+    log=$(mktemp)
+    osslsigncode sign "${opts[@]}" "${@:2}" -in "$file" -out "$file.signed" >"$log" 2>&1 || rc=$?
+    if [ "$rc" -eq 0 ]; then
+        # The zips keep each file's time and mode: the unsigned file's.
+        touch -r "$file" "$file.signed"
+        chmod --reference="$file" "$file.signed"
+        mv "$file.signed" "$file"
+    else
+        say "osslsigncode could not sign $file:"
+        cat "$log" >&2
+        rm -f "$file.signed"
+    fi
+    rm -f "$log"
+    return "$rc"
+}
+
 # stage_files BUILD-DIR VERSION DIR: what a package holds, with fixed times
 # and modes, and the MSI's own uninstall step (tavrelca.dll), which only the
-# MSI carries. README.txt gets Windows line ends, for Notepad on XP.
+# MSI carries. README.txt and LICENSE.txt get Windows line ends, for Notepad
+# on XP.
 stage_files() {
     local build=$1 version=$2 dir=$3 epoch
     epoch=$(package_epoch)
@@ -27,11 +63,12 @@ stage_files() {
     cp "$build/Tavrel.exe" "$build/tavrelc.exe" "$build/click.wav" "$build/fire.wav" \
         "$build/longfire.wav" "$build/tavrelca.dll" "$dir/"
     sed "s/@VERSION@/$version/g; s/\$/\r/" "$TAVREL_PACKAGING/README.txt.in" >"$dir/README.txt"
+    sed 's/$/\r/' "$TAVREL_PACKAGING/../LICENSE" >"$dir/LICENSE.txt"
     chmod 0644 "$dir"/*
     touch -d "@$epoch" "$dir"/*
 }
 
-TAVREL_PACKAGE_FILES=(README.txt Tavrel.exe click.wav fire.wav longfire.wav tavrelc.exe)
+TAVREL_PACKAGE_FILES=(LICENSE.txt README.txt Tavrel.exe click.wav fire.wav longfire.wav tavrelc.exe)
 
 # The templates as Windows' PolicyDefinitions folder holds them.
 TAVREL_POLICY_FILES=(Tavrel.admx en-US/Tavrel.adml)
@@ -87,4 +124,67 @@ make_msi() {
     fi
     rm -rf "$work"
     return "$rc"
+}
+
+# msi_property MSI NAME: a value from the MSI's Property table.
+msi_property() {
+    msiinfo export "$1" Property | tr -d '\r' | awk -F '\t' -v name="$2" '$1 == name { print $2 }'
+}
+
+TAVREL_WINGET_ID=Tavrel.Tavrel
+
+# write_winget DIR URL-PREFIX MSI...: winget's manifests of this version in
+# the three-file form of schema 1.12.0, one installer per MSI, each at
+# URL-PREFIX/its name. Every value is read from what the release holds: the
+# version, each MSI's architecture, codes and hash, and the license's name.
+write_winget() {
+    local dir=$1 url=${2%/} id=$TAVREL_WINGET_ID version site license name msi arch hash code upgrade
+    version=$(tavrel_version)
+    site=$(maker_site)
+    license=$(sed -n '1s/ License$//p' "$TAVREL_PACKAGING/../LICENSE")
+    name=$(msi_property "$3" ProductName)
+    local head="PackageIdentifier: $id
+PackageVersion: '$version'" schema="# yaml-language-server: \$schema=https://aka.ms/winget-manifest"
+    mkdir -p "$dir"
+    cat >"$dir/$id.yaml" <<YAML
+$schema.version.1.12.0.schema.json
+$head
+DefaultLocale: en-US
+ManifestType: version
+ManifestVersion: 1.12.0
+YAML
+    cat >"$dir/$id.locale.en-US.yaml" <<YAML
+$schema.defaultLocale.1.12.0.schema.json
+$head
+PackageLocale: en-US
+Publisher: Tavrel
+PublisherUrl: $site
+PackageName: $name
+PackageUrl: $site
+License: $license
+ShortDescription: 'A one-press tuner for Windows: MTU, visual effects, clean-up, recycle bins, start-up programs'
+ManifestType: defaultLocale
+ManifestVersion: 1.12.0
+YAML
+    printf '%s\n' "$schema.installer.1.12.0.schema.json" "$head" "Installers:" >"$dir/$id.installer.yaml"
+    for msi in "${@:3}"; do
+        # The summary's template names the platform: Intel or x64.
+        arch=$(msiinfo suminfo "$msi" | sed -n 's/^Template: \([^;]*\);.*/\1/p')
+        [ "$arch" != Intel ] || arch=x86
+        hash=$(sha256sum "$msi" | cut -c1-64 | tr a-f A-F)
+        code=$(msi_property "$msi" ProductCode)
+        upgrade=$(msi_property "$msi" UpgradeCode)
+        cat >>"$dir/$id.installer.yaml" <<YAML
+- Architecture: $arch
+  InstallerType: msi
+  Scope: machine
+  InstallerUrl: '${url//\'/\'\'}/${msi##*/}'
+  InstallerSha256: $hash
+  ProductCode: '$code'
+  AppsAndFeaturesEntries:
+  - UpgradeCode: '$upgrade'
+  UpgradeBehavior: install
+YAML
+    done
+    printf '%s\n' "ManifestType: installer" "ManifestVersion: 1.12.0" >>"$dir/$id.installer.yaml"
 }

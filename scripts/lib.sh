@@ -32,6 +32,10 @@ ensure_tools() {
     need /usr/bin/zip zip
     need /usr/bin/unzip unzip
     need /usr/bin/xmllint libxml2-utils
+    need /usr/bin/osslsigncode osslsigncode
+    need /usr/bin/openssl openssl
+    [ -f /usr/lib/python3/dist-packages/yaml/__init__.py ] || missing+=(python3-yaml)
+    [ -f /usr/lib/python3/dist-packages/jsonschema/__init__.py ] || missing+=(python3-jsonschema)
     [ -f /usr/include/doctest/doctest.h ] || missing+=(doctest-dev)
     local wine32=
     [ -x /usr/lib/wine/wine ] || wine32=wine32:i386

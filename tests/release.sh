@@ -5,8 +5,12 @@
 # by a newer package, refuses an older one, and uninstalls without a trace.
 # The zips hold exactly their files, and the same files zip the same; the
 # policy templates are well-formed and the ADML defines all the ADMX names.
-# Run by scripts/test after scripts/release; prints "PASS name", "FAIL name"
-# or "SKIP name: reason" per check.
+# Then a release signed with a throwaway certificate, into a folder of its
+# own: its programs, uninstall DLL and MSIs verify against that certificate,
+# its zips repeat, its winget manifests pass the schemas and name each MSI's
+# own codes and hash, and its MSIs are the ones installed. Run by scripts/test
+# after scripts/release; prints "PASS name", "FAIL name" or "SKIP name:
+# reason" per check.
 set -uo pipefail
 . "$(dirname "$0")/../scripts/lib.sh"
 . "$TAVREL_ROOT/packaging/package.sh"
@@ -19,8 +23,9 @@ detect_32bit
 [ -f "$dist/SHA256SUMS" ] || die "No packages in $dist: run scripts/release first"
 if [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then
     start_xvfb 1024x768x24 || die "No screen for the installed program"
-    trap 'kill "$XVFB_PID" 2>/dev/null' EXIT
 fi
+signed=$(mktemp -d)
+trap 'rm -rf "$signed"; [ -z "${XVFB_PID:-}" ] || kill "$XVFB_PID" 2>/dev/null' EXIT
 verdict() { if [ "$2" -eq 0 ]; then echo "PASS $1"; else echo "FAIL $1"; fi; }
 check() { local name=$1; shift; "$@" >/dev/null 2>&1; verdict "$name" $?; }
 
@@ -67,6 +72,61 @@ verdict "policy ADML defines every string, presentation and control the ADMX nam
 [ -z "$missing" ] || say "Not in the ADML: ${missing//$'\n'/ }"
 rm -rf "$policy"
 
+# A signed release, as a maker with a certificate makes one.
+openssl req -x509 -newkey rsa:2048 -nodes -keyout "$signed/key.pem" -out "$signed/cert.pem" -days 2 \
+    -subj '/CN=Tavrel test signer' -addext extendedKeyUsage=codeSigning >/dev/null 2>&1
+password=throwaway-$RANDOM$RANDOM
+printf '%s' "$password" >"$signed/pass"
+openssl pkcs12 -export -inkey "$signed/key.pem" -in "$signed/cert.pem" -passout "file:$signed/pass" \
+    -out "$signed/cert.pfx" >/dev/null 2>&1
+# DIST [NAME=VALUE...], its output in DIST.log. No timestamp server: its
+# countersignature would differ on every run.
+signed_release() {
+    env -u TAVREL_SIGN_TIMESTAMP TAVREL_DIST="$1" TAVREL_SIGN_PFX="$signed/cert.pfx" \
+        TAVREL_SIGN_PASS_FILE="$signed/pass" TAVREL_RELEASE_URL=https://example.com/releases/ "${@:2}" \
+        "$TAVREL_ROOT/scripts/release" >"$1.log" 2>&1
+}
+signed_release "$signed/a" && ! grep -qF "$password" "$signed/a.log"
+verdict "signed release is made, and its output never shows the password" $?
+signed_release "$signed/b"
+printf wrong >"$signed/wrong"
+! signed_release "$signed/c" TAVREL_SIGN_PASS_FILE="$signed/wrong" && [ ! -e "$signed/c" ] &&
+    grep -q 'failed while signing the i686 programs' "$signed/c.log"
+verdict "signing with a wrong password fails, says so and leaves no release" $?
+signed_by() { local f; for f; do osslsigncode verify -CAfile "$signed/cert.pem" -in "$f" || return; done; }
+property() { msiinfo export "$1" Property | tr -d '\r' | sed -n "s/^$2\t//p"; }
+expected=$(for i in 1 2 3; do echo "Tavrel.Tavrel $version"; done)
+for leg in "win32 x86" "win64 x64"; do
+    read -r zipName msiArch <<<"$leg"
+    zip=Tavrel-$version-$zipName.zip msi=$signed/a/Tavrel-$version-$msiArch.msi
+    check "signed $zipName zip is the same from a second signed run" cmp "$signed/a/$zip" "$signed/b/$zip"
+    unzip -q -o "$signed/a/$zip" Tavrel.exe tavrelc.exe -d "$signed/$zipName"
+    check "signed $zipName zip holds Tavrel.exe and tavrelc.exe signed by the certificate" \
+        signed_by "$signed/$zipName/Tavrel.exe" "$signed/$zipName/tavrelc.exe"
+    msiinfo extract "$msi" Binary.TavrelCA >"$signed/$msiArch-ca.dll"
+    check "signed $msiArch msi and its uninstall DLL are signed by the certificate" \
+        signed_by "$msi" "$signed/$msiArch-ca.dll"
+    expected+=$'\n'"$msiArch https://example.com/releases/${msi##*/} $(sha256sum "$msi" | cut -c1-64 |
+        tr a-f A-F) $(property "$msi" ProductCode) $(property "$msi" UpgradeCode)"
+done
+winget=$(/usr/bin/python3 - "$TAVREL_ROOT/third_party/winget-schema-1.12.0" "$signed/a/winget" <<'PY'
+import json, sys, yaml, jsonschema
+schemas, manifests = sys.argv[1:]
+for kind, name in [("version", ""), ("defaultLocale", ".locale.en-US"), ("installer", ".installer")]:
+    m = yaml.safe_load(open(f"{manifests}/Tavrel.Tavrel{name}.yaml"))
+    jsonschema.validate(m, json.load(open(f"{schemas}/manifest.{kind}.1.12.0.json")))
+    print(m["PackageIdentifier"], m["PackageVersion"])
+for i in m["Installers"]:
+    codes = [e["UpgradeCode"] for e in i["AppsAndFeaturesEntries"]]
+    print(i["Architecture"], i["InstallerUrl"], i["InstallerSha256"], i["ProductCode"], *codes)
+PY
+)
+verdict "winget manifests pass the 1.12.0 schemas" $?
+check "winget manifests name this version, and each MSI's address, hash, product and upgrade code" \
+    test "$winget" = "$expected"
+# The MSIs installed below are the signed ones, when they were made.
+[ ! -f "$signed/a/SHA256SUMS" ] || dist=$signed/a
+
 # Wine's reg.exe started through the 32-bit loader sees the 32-bit view of a
 # 64-bit prefix; $view names the package's own.
 view=()
@@ -93,7 +153,7 @@ msiexec_() {  # /i|/x MSI LOG
 }
 
 package_test() {
-    local msiArch=$1 arch=$2 winearch=$3 dir log pf stage newer rc
+    local msiArch=$1 arch=$2 winearch=$3 zipName=$4 dir log pf stage newer rc
     local msi=$dist/Tavrel-$version-$msiArch.msi
     dir=$TAVREL_SANDBOXES/release-$winearch
     rm -rf "$dir"  # a fresh prefix for each package
@@ -105,7 +165,9 @@ package_test() {
     log=$dir/msiexec
     pf=$WINEPREFIX/drive_c/Program\ Files/Tavrel
     [ "$msiArch" = x64 ] && view=(/reg:64)
-    stage=$TAVREL_BUILD/package/$arch
+    # The files the zip of the same build holds, as the release made them.
+    stage=$dir/zip
+    unzip -q "$dist/Tavrel-$version-$zipName.zip" -d "$stage"
 
     msiexec_ /i "$msi" "$log-install.log"
     verdict "$msiArch msi installs silently" $?
@@ -184,9 +246,9 @@ package_test() {
     wineserver -k 2>/dev/null
 }
 
-(package_test x64 x86_64 win64)
+(package_test x64 x86_64 win64 win64)
 if [ "$TAVREL_32BIT" = yes ]; then
-    (package_test x86 i686 win32)
+    (package_test x86 i686 win32 win32)
 else
     echo "SKIP x86 msi: no 32-bit x86 code runs under Wine here"
 fi
