@@ -136,13 +136,16 @@ TAVREL_WINGET_ID=Tavrel.Tavrel
 # write_winget DIR URL-PREFIX MSI...: winget's manifests of this version in
 # the three-file form of schema 1.12.0, one installer per MSI, each at
 # URL-PREFIX/its name. Every value is read from what the release holds: the
-# version, each MSI's architecture, codes and hash, and the license's name.
+# version, the MSI's name and maker, each MSI's architecture, codes and hash,
+# and the license's name.
 write_winget() {
-    local dir=$1 url=${2%/} id=$TAVREL_WINGET_ID version site license name msi arch hash code upgrade
+    local dir=$1 url=${2%/} id=$TAVREL_WINGET_ID version site license name publisher msi arch hash
+    local code upgrade
     version=$(tavrel_version)
     site=$(maker_site)
     license=$(sed -n '1s/ License$//p' "$TAVREL_PACKAGING/../LICENSE")
     name=$(msi_property "$3" ProductName)
+    publisher=$(msi_property "$3" Manufacturer)
     local head="PackageIdentifier: $id
 PackageVersion: '$version'" schema="# yaml-language-server: \$schema=https://aka.ms/winget-manifest"
     mkdir -p "$dir"
@@ -157,7 +160,7 @@ YAML
 $schema.defaultLocale.1.12.0.schema.json
 $head
 PackageLocale: en-US
-Publisher: Tavrel
+Publisher: $publisher
 PublisherUrl: $site
 PackageName: $name
 PackageUrl: $site

@@ -12,6 +12,10 @@ say() { printf '%s\n' "$*" >&2; }
 # check looks at the file itself: these scripts define shell functions named
 # wine and wineserver, which "command -v" would find instead.
 ensure_tools() {
+    # Once per run: the scripts scripts/test starts find what it installed,
+    # and a wine32 the mirror cannot give is not asked for again each time.
+    [ -z "${TAVREL_TOOLS_CHECKED:-}" ] || return 0
+    export TAVREL_TOOLS_CHECKED=1
     local missing=()
     need() { [ -x "$1" ] || missing+=("$2"); }
     need /usr/bin/cmake cmake
