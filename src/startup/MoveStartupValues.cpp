@@ -276,14 +276,17 @@ StartupSwitchLock::~StartupSwitchLock() {
 
 namespace {
 
+// Under the switch's lock, with the Startup folders as the system names them
+// now: `only` the entries named, or every one.
 bool LockedMove(const wchar_t* source, const wchar_t* target, MoveOptions& options,
-                MoveResult& result, DWORD waitMs) {
+                MoveResult& result, DWORD waitMs, const PlaceEntries* only = nullptr) {
     StartupSwitchLock lock(waitMs);
     result.lockUnavailable = lock.Unavailable();
     if (!lock.Held()) return false;
     const std::vector<StartupFolder> folders = StartupFolders();
     options.folders = &folders;
-    result = MoveStartupValues(source, target, options);
+    result = only ? MoveNamedValues(source, target, {*only}, options)
+                  : MoveStartupValues(source, target, options);
     return true;
 }
 
@@ -309,18 +312,12 @@ bool ParkStartupValues(MoveResult& result, DWORD waitMs, MoveLog* log) {
 
 bool MoveOneEntry(const PlaceEntries& entry, bool park, MoveResult& result, DWORD waitMs,
                   MoveLog* log) {
-    StartupSwitchLock lock(waitMs);
-    result.lockUnavailable = lock.Unavailable();
-    if (!lock.Held()) return false;
-    const std::vector<StartupFolder> folders = StartupFolders();
     MoveOptions options;
     options.keepTargetValues = !park;
-    options.folders = &folders;
     options.parkFolders = park;
     options.log = log;
-    result = MoveNamedValues(park ? kStartupKey : kParkingKey, park ? kParkingKey : kStartupKey,
-                             {entry}, options);
-    return true;
+    return LockedMove(park ? kStartupKey : kParkingKey, park ? kParkingKey : kStartupKey, options,
+                      result, waitMs, &entry);
 }
 
 bool RestoreStartupValues(MoveResult& result, DWORD waitMs, MoveLog* log) {

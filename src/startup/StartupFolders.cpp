@@ -32,10 +32,6 @@ std::wstring Within(const std::wstring& folder, const std::wstring& name) {
     return folder + L"\\" + name;
 }
 
-bool IsShortcut(const std::wstring& name) {
-    return name.size() > 4 && lstrcmpiW(name.c_str() + name.size() - 4, L".lnk") == 0;
-}
-
 // What an item is, as far as a move can leave it unchanged: the file itself
 // (its index on the volume), its size and when it was last written. 0 when
 // there is no such item.
@@ -145,6 +141,10 @@ DWORD OpenParking(const StartupFolder& folder, bool create, base::KernelHandle (
 }
 
 }  // namespace
+
+bool IsShortcut(const std::wstring& name) {
+    return name.size() > 4 && lstrcmpiW(name.c_str() + name.size() - 4, L".lnk") == 0;
+}
 
 bool IsWindowsOwnItem(const std::wstring& path, const std::wstring& name) {
     std::wstring target, arguments;

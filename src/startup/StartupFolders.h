@@ -39,6 +39,9 @@ void MoveFolderItems(const StartupFolder& folder, bool park, const MoveOptions& 
 // entry counts by its command line; any other item lies in the Startup folder.
 bool IsWindowsOwnItem(const std::wstring& path, const std::wstring& name);
 
+// Whether the item is a shell shortcut, by its name: "x.lnk" in any case.
+bool IsShortcut(const std::wstring& name);
+
 // A shortcut's target as stored and its arguments; false when the file is
 // not one the shell can read.
 bool ReadShortcut(const std::wstring& file, std::wstring& target, std::wstring& arguments);

@@ -239,8 +239,7 @@ std::vector<FolderListing> ReadStartupFolders() {
             for (const std::wstring& name : listing.names) {
                 listing.targets.emplace_back();
                 listing.arguments.emplace_back();
-                const size_t dot = name.find_last_of(L'.');
-                if (dot != std::wstring::npos && lstrcmpiW(name.c_str() + dot, L".lnk") == 0)
+                if (IsShortcut(name))
                     ReadShortcut(listing.path + L"\\" + name, listing.targets.back(),
                                  listing.arguments.back());
                 listing.choices.push_back(choices.Of(name));
